@@ -1,0 +1,318 @@
+#include "sim_bus.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <random>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t INPUT_QUEUE_LIMIT = 64; // as hidraw: the newest report is dropped when full
+
+struct Port {
+    int id = 0;
+    SimDeviceSpec spec;
+    std::shared_ptr<SimBoard> board;
+
+    std::mutex mutex;
+    std::condition_variable arrived;
+    bool plugged = true;
+    struct Pending {
+        SimReport bytes;
+        Clock::time_point readyAt;
+    };
+    std::deque<Pending> queue;
+    std::vector<SimLoggedReport> log;
+    SimFault fault = SimFault::None;
+    std::chrono::milliseconds lateBy{0};
+    std::mt19937 noise{12345};
+};
+
+} // namespace
+
+struct SimBus::State {
+    mutable std::mutex mutex;
+    std::vector<std::shared_ptr<Port>> ports; // plugged now; plug order is enumeration order
+    std::vector<std::shared_ptr<Port>> all;   // every port ever plugged, so logs outlive an unplug
+    int nextId = 1;
+    std::chrono::microseconds delay{0};
+    Listener listener;
+
+    std::shared_ptr<Port> find(int id) const
+    {
+        std::lock_guard lock(mutex);
+        for (const auto& p : all)
+            if (p->id == id)
+                return p;
+        return nullptr;
+    }
+
+    std::chrono::microseconds transferDelay() const
+    {
+        std::lock_guard lock(mutex);
+        return delay;
+    }
+
+    void unplug(int id)
+    {
+        std::shared_ptr<Port> port;
+        Listener notify;
+        {
+            std::lock_guard lock(mutex);
+            auto it = std::find_if(ports.begin(), ports.end(), [id](const auto& p) { return p->id == id; });
+            if (it == ports.end())
+                return;
+            port = *it;
+            ports.erase(it);
+            notify = listener;
+        }
+        {
+            std::lock_guard lock(port->mutex);
+            port->plugged = false;
+            port->queue.clear();
+        }
+        port->arrived.notify_all();
+        if (notify)
+            notify(SimBusEvent::Removal, SimBus::pathOf(id));
+    }
+};
+
+namespace {
+
+class SimDevice final : public HidDevice {
+public:
+    SimDevice(std::shared_ptr<SimBus::State> bus, std::shared_ptr<Port> port)
+        : bus_(std::move(bus)), port_(std::move(port))
+    {
+    }
+
+    int write(const std::uint8_t* report) override
+    {
+        return receive(SimLoggedReport::Kind::Output, report);
+    }
+
+    int sendFeature(const std::uint8_t* report) override
+    {
+        return receive(SimLoggedReport::Kind::SetFeature, report);
+    }
+
+    int read(std::uint8_t* report, int timeoutMs) override
+    {
+        std::unique_lock lock(port_->mutex);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+        for (;;) {
+            if (!port_->plugged)
+                return -1;
+            const auto now = Clock::now();
+            if (!port_->queue.empty() && port_->queue.front().readyAt <= now) {
+                std::memcpy(report, port_->queue.front().bytes.data(), HID_REPORT_SIZE);
+                report[0] = 0;
+                port_->queue.pop_front();
+                return static_cast<int>(HID_REPORT_SIZE);
+            }
+            if (now >= deadline)
+                return 0;
+            auto wakeAt = deadline;
+            if (!port_->queue.empty())
+                wakeAt = std::min(wakeAt, port_->queue.front().readyAt);
+            port_->arrived.wait_until(lock, wakeAt);
+        }
+    }
+
+    int getFeature(std::uint8_t* report) override
+    {
+        pause();
+        std::unique_lock lock(port_->mutex);
+        if (!port_->plugged)
+            return -1;
+        port_->log.push_back({SimLoggedReport::Kind::GetFeature, {}});
+        if (port_->fault == SimFault::UnplugDuringCommand) {
+            lock.unlock();
+            bus_->unplug(port_->id);
+            return -1;
+        }
+        SimReport reply{};
+        if (!port_->board->onGetFeature(reply) || port_->fault == SimFault::NoReply)
+            return -1;
+        if (port_->fault == SimFault::Garbage)
+            scramble(reply);
+        if (port_->fault == SimFault::LateReply) {
+            // A control transfer cannot arrive "later": it just takes longer.
+            const auto lateBy = port_->lateBy;
+            lock.unlock();
+            std::this_thread::sleep_for(lateBy);
+        }
+        std::memcpy(report, reply.data(), HID_REPORT_SIZE);
+        report[0] = 0;
+        return static_cast<int>(HID_REPORT_SIZE);
+    }
+
+private:
+    void pause() const
+    {
+        const auto delay = bus_->transferDelay();
+        if (delay.count() > 0)
+            std::this_thread::sleep_for(delay);
+    }
+
+    void scramble(SimReport& reply)
+    {
+        for (auto& b : reply)
+            b = static_cast<std::uint8_t>(port_->noise());
+    }
+
+    int receive(SimLoggedReport::Kind kind, const std::uint8_t* bytes)
+    {
+        pause();
+        SimReport in{};
+        std::memcpy(in.data(), bytes, HID_REPORT_SIZE);
+        std::unique_lock lock(port_->mutex);
+        if (!port_->plugged)
+            return -1;
+        port_->log.push_back({kind, in});
+        if (port_->fault == SimFault::UnplugDuringCommand) {
+            lock.unlock();
+            bus_->unplug(port_->id);
+            return static_cast<int>(HID_REPORT_SIZE);
+        }
+        if (kind == SimLoggedReport::Kind::SetFeature)
+            return port_->board->onSetFeature(in) ? static_cast<int>(HID_REPORT_SIZE) : -1;
+
+        std::vector<SimReport> replies;
+        port_->board->onOutputReport(in, replies);
+        if (port_->fault == SimFault::NoReply)
+            return static_cast<int>(HID_REPORT_SIZE);
+        auto readyAt = Clock::now() + bus_->transferDelay();
+        if (port_->fault == SimFault::LateReply)
+            readyAt += port_->lateBy;
+        for (auto& reply : replies) {
+            if (port_->queue.size() >= INPUT_QUEUE_LIMIT)
+                break;
+            if (port_->fault == SimFault::Garbage)
+                scramble(reply);
+            reply[0] = 0;
+            port_->queue.push_back({reply, readyAt});
+        }
+        lock.unlock();
+        port_->arrived.notify_all();
+        return static_cast<int>(HID_REPORT_SIZE);
+    }
+
+    std::shared_ptr<SimBus::State> bus_;
+    std::shared_ptr<Port> port_;
+};
+
+} // namespace
+
+SimBus::SimBus() : state_(std::make_shared<State>()) {}
+
+SimBus::~SimBus() = default;
+
+std::vector<HidDeviceInfo> SimBus::enumerate()
+{
+    std::lock_guard lock(state_->mutex);
+    std::vector<HidDeviceInfo> devices;
+    for (const auto& p : state_->ports)
+        devices.push_back({pathOf(p->id), p->spec.vendorId, p->spec.productId, p->spec.manufacturer,
+                           p->spec.product});
+    return devices;
+}
+
+std::unique_ptr<HidDevice> SimBus::open(const std::string& path)
+{
+    std::lock_guard lock(state_->mutex);
+    for (const auto& p : state_->ports)
+        if (pathOf(p->id) == path)
+            return std::make_unique<SimDevice>(state_, p);
+    return nullptr;
+}
+
+int SimBus::plug(const SimDeviceSpec& spec, std::shared_ptr<SimBoard> board)
+{
+    int id = 0;
+    Listener notify;
+    {
+        std::lock_guard lock(state_->mutex);
+        id = state_->nextId++;
+        auto port = std::make_shared<Port>();
+        port->id = id;
+        port->spec = spec;
+        port->board = std::move(board);
+        port->noise.seed(static_cast<std::mt19937::result_type>(id));
+        state_->all.push_back(port);
+        state_->ports.push_back(std::move(port));
+        notify = state_->listener;
+    }
+    if (notify)
+        notify(SimBusEvent::Arrival, pathOf(id));
+    return id;
+}
+
+void SimBus::unplug(int id)
+{
+    state_->unplug(id);
+}
+
+bool SimBus::isPlugged(int id) const
+{
+    std::lock_guard lock(state_->mutex);
+    return std::any_of(state_->ports.begin(), state_->ports.end(), [id](const auto& p) { return p->id == id; });
+}
+
+std::string SimBus::pathOf(int id)
+{
+    return "sim:" + std::to_string(id);
+}
+
+std::vector<SimLoggedReport> SimBus::log(int id) const
+{
+    if (auto port = state_->find(id)) {
+        std::lock_guard lock(port->mutex);
+        return port->log;
+    }
+    return {};
+}
+
+std::size_t SimBus::readyInput(int id) const
+{
+    if (auto port = state_->find(id)) {
+        std::lock_guard lock(port->mutex);
+        const auto now = Clock::now();
+        return static_cast<std::size_t>(std::count_if(port->queue.begin(), port->queue.end(),
+                                                       [now](const auto& p) { return p.readyAt <= now; }));
+    }
+    return 0;
+}
+
+void SimBus::clearLog(int id)
+{
+    if (auto port = state_->find(id)) {
+        std::lock_guard lock(port->mutex);
+        port->log.clear();
+    }
+}
+
+void SimBus::setFault(int id, SimFault fault, std::chrono::milliseconds lateBy)
+{
+    if (auto port = state_->find(id)) {
+        std::lock_guard lock(port->mutex);
+        port->fault = fault;
+        port->lateBy = lateBy;
+    }
+}
+
+void SimBus::setTransferDelay(std::chrono::microseconds delay)
+{
+    std::lock_guard lock(state_->mutex);
+    state_->delay = delay;
+}
+
+void SimBus::setListener(Listener listener)
+{
+    std::lock_guard lock(state_->mutex);
+    state_->listener = std::move(listener);
+}

@@ -1,0 +1,65 @@
+#include "sim_sensor.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double SCENARIO_PERIOD_S = 14.0;
+constexpr double OFF_BOARD_S = 1.5;    // sensor taken off at the start of every period
+constexpr double TOUCH_AT_S = 7.0;     // one channel pushed above its limit for a moment
+constexpr double TOUCH_FOR_S = 0.8;
+} // namespace
+
+SimSensor::SimSensor(std::uint32_t seed)
+    : seed_(seed), noise_(seed), start_(std::chrono::steady_clock::now())
+{
+}
+
+void SimSensor::setPresent(bool present)
+{
+    std::lock_guard lock(mutex_);
+    present_ = present;
+}
+
+void SimSensor::setFixed(std::optional<ChannelValues> values)
+{
+    std::lock_guard lock(mutex_);
+    fixed_ = values;
+}
+
+void SimSensor::setScenario(bool on)
+{
+    std::lock_guard lock(mutex_);
+    scenario_ = on;
+    start_ = std::chrono::steady_clock::now();
+}
+
+ChannelValues SimSensor::measure(const ChannelValues& reference, const ChannelValues& upper)
+{
+    std::lock_guard lock(mutex_);
+    if (fixed_)
+        return *fixed_;
+
+    bool present = present_;
+    int touched = -1;
+    if (scenario_) {
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        // Each sensor position runs its own phase, so a grid does not blink in step.
+        const double phase = static_cast<double>(seed_ % 7) * 1.9;
+        const double inPeriod = std::fmod(t + phase, SCENARIO_PERIOD_S);
+        const auto period = static_cast<std::uint32_t>((t + phase) / SCENARIO_PERIOD_S);
+        present = present && inPeriod >= OFF_BOARD_S;
+        if (inPeriod >= TOUCH_AT_S && inPeriod < TOUCH_AT_S + TOUCH_FOR_S && (period + seed_) % 3 == 0)
+            touched = static_cast<int>((period * 11 + seed_ * 5) % 32);
+    }
+
+    ChannelValues values{};
+    std::uniform_int_distribution<int> jitter(-6, 6);
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        int v = present ? reference[k] + reference[k] / 100 * jitter(noise_) / 6 + jitter(noise_) : 8 + jitter(noise_) / 2;
+        if (static_cast<int>(k) == touched)
+            v = upper[k] + 60 + jitter(noise_);
+        values[k] = static_cast<std::uint16_t>(std::clamp(v, 0, 0xFFFF));
+    }
+    return values;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Live channel values of one sensor position: each channel sits near its reference with a little
+// noise, reads near zero while no sensor lies on the position, and a touch pushes it above its
+// upper limit. Tests pin exact values; the demo runs a scenario in time.
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <random>
+
+using ChannelValues = std::array<std::uint16_t, 32>;
+
+class SimSensor {
+public:
+    explicit SimSensor(std::uint32_t seed = 1);
+
+    void setPresent(bool present);
+    void setFixed(std::optional<ChannelValues> values);
+    // Demo timeline: the sensor is laid down and taken off again, and now and then a channel is
+    // touched above its limit.
+    void setScenario(bool on);
+
+    // One measurement, given the board's stored reference and upper limits.
+    ChannelValues measure(const ChannelValues& reference, const ChannelValues& upper);
+
+private:
+    mutable std::mutex mutex_;
+    std::uint32_t seed_;
+    std::mt19937 noise_;
+    bool present_ = true;
+    bool scenario_ = false;
+    std::optional<ChannelValues> fixed_;
+    std::chrono::steady_clock::time_point start_;
+};
