@@ -56,3 +56,9 @@ inline const char* TakeText(std::array<char, N>& out, const std::uint8_t* reply,
     out[N - 1] = '\0';
     return out.data();
 }
+
+inline void PutLE16(Report& r, std::size_t pos, std::uint32_t v)
+{
+    r[pos] = static_cast<std::uint8_t>(v & 0xFF);
+    r[pos + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+}
