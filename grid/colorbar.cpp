@@ -1,0 +1,429 @@
+#include "colorbar.h"
+
+#include <QLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QThread>
+
+#include <algorithm>
+#include <cstring>
+
+CColorBar::CColorBar(QWidget* parent) : QFrame(parent), refreshTimer_(new QTimer(this))
+{
+    refreshTimer_->setObjectName(QStringLiteral("refreshTimer"));
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    clientRect_ = QRect(QPoint(0, 0), contentsRect().size());
+    connect(refreshTimer_, &QTimer::timeout, this, [this] { update(); });
+}
+
+CColorBar::~CColorBar() = default;
+
+bool CColorBar::validCell(int column, int row)
+{
+    return column >= 0 && column < GRID_MAX_COLUMNS && row >= 0 && row < GRID_MAX_ROWS;
+}
+
+bool CColorBar::AttachToDialogItem(int controlId, QWidget* parentDialog)
+{
+    if (attached_ || !parentDialog)
+        return false;
+    QWidget* placeholder = nullptr;
+    const auto children = parentDialog->findChildren<QWidget*>();
+    for (QWidget* w : children) {
+        const QVariant id = w->property("controlId");
+        if (w != this && id.isValid() && id.toInt() == controlId) {
+            placeholder = w;
+            break;
+        }
+    }
+    if (!placeholder)
+        return false;
+
+    QWidget* host = placeholder->parentWidget();
+    const bool visible = !placeholder->isHidden();
+    setParent(host);
+    setObjectName(placeholder->objectName());
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setSizePolicy(placeholder->sizePolicy());
+    setGeometry(placeholder->geometry());
+    if (host && host->layout())
+        delete host->layout()->replaceWidget(placeholder, this);
+    stackUnder(placeholder);
+
+    placeholder->setProperty("controlId", QVariant());
+    placeholder->hide();
+    placeholder->deleteLater();
+
+    controlId_ = controlId;
+    setProperty("controlId", controlId);
+    setVisible(visible);
+    attached_ = 1;
+    clientRect_ = QRect(QPoint(0, 0), contentsRect().size());
+    return true;
+}
+
+void CColorBar::SetRefreshTimer(int intervalMs, bool on)
+{
+    if (on)
+        refreshTimer_->start(std::max(intervalMs, 10)); // at most 100 repaints a second
+    else
+        refreshTimer_->stop();
+}
+
+void CColorBar::SetColumns(int count) { columns_ = std::clamp(count, 0, GRID_MAX_COLUMNS); }
+void CColorBar::SetRows(int count) { rows_ = std::clamp(count, 0, GRID_MAX_ROWS); }
+
+namespace {
+
+// Callers' arrays may sit on odd addresses (packed page records): they are taken in with memcpy.
+// The cells themselves are written element by element, which ThreadSanitizer sees; it does not
+// see the copies the compiler inlines for memcpy.
+template <typename T> void copyIn(T (&to)[GRID_CHANNELS], const T (&from)[GRID_CHANNELS])
+{
+    for (int k = 0; k < GRID_CHANNELS; ++k)
+        to[k] = from[k];
+}
+
+void clearMarks(ColorBarCell& cell)
+{
+    for (auto& mark : cell.hitMark)
+        mark = 0;
+}
+
+} // namespace
+
+void CColorBar::copyChannels(
+    int column, int row, std::uint16_t (ColorBarCell::*field)[GRID_CHANNELS], const std::uint16_t* values)
+{
+    if (!validCell(column, row) || !values)
+        return;
+    std::uint16_t copy[GRID_CHANNELS];
+    std::memcpy(copy, values, sizeof copy);
+    std::lock_guard lock(cellsMutex_);
+    copyIn(cells_[column][row].*field, copy);
+}
+
+void CColorBar::SetValues(int column, int row, const std::uint16_t* values)
+{
+    copyChannels(column, row, &ColorBarCell::value, values);
+}
+
+void CColorBar::SetReference(int column, int row, const std::uint16_t* values)
+{
+    copyChannels(column, row, &ColorBarCell::reference, values);
+}
+
+void CColorBar::SetUpperLimits(int column, int row, const std::uint16_t* values)
+{
+    copyChannels(column, row, &ColorBarCell::upperLimit, values);
+}
+
+void CColorBar::SetLowerLimits(int column, int row, const std::uint16_t* values)
+{
+    copyChannels(column, row, &ColorBarCell::lowerLimit, values);
+}
+
+void CColorBar::SetChannelStates(int column, int row, const std::uint8_t* states)
+{
+    if (!validCell(column, row) || !states)
+        return;
+    std::uint8_t copy[GRID_CHANNELS];
+    std::memcpy(copy, states, sizeof copy);
+    std::lock_guard lock(cellsMutex_);
+    copyIn(cells_[column][row].channelState, copy);
+}
+
+void CColorBar::GetChannelStates(int column, int row, std::uint8_t* states) const
+{
+    if (!states)
+        return;
+    if (!validCell(column, row)) {
+        std::memset(states, 0, GRID_CHANNELS);
+        return;
+    }
+    std::uint8_t copy[GRID_CHANNELS];
+    {
+        std::lock_guard lock(cellsMutex_);
+        copyIn(copy, cells_[column][row].channelState);
+    }
+    std::memcpy(states, copy, sizeof copy);
+}
+
+std::uint8_t CColorBar::GetChannelState(int column, int row, int channel) const
+{
+    if (!validCell(column, row) || channel < 0 || channel >= GRID_CHANNELS)
+        return 0;
+    std::lock_guard lock(cellsMutex_);
+    return cells_[column][row].channelState[channel];
+}
+
+void CColorBar::SetChannelState(int column, int row, int channel, std::uint8_t state)
+{
+    if (!validCell(column, row) || channel < 0 || channel >= GRID_CHANNELS)
+        return;
+    std::lock_guard lock(cellsMutex_);
+    cells_[column][row].channelState[channel] = state;
+}
+
+void CColorBar::SetDataRange(int column, int row, int high, int low)
+{
+    if (!validCell(column, row))
+        return;
+    std::lock_guard lock(cellsMutex_);
+    cells_[column][row].rangeHigh = high;
+    cells_[column][row].rangeLow = low;
+}
+
+void CColorBar::SetSimilarityOn(int column, int row, bool on)
+{
+    if (!validCell(column, row))
+        return;
+    {
+        std::lock_guard lock(cellsMutex_);
+        cells_[column][row].similarityOn = on;
+    }
+    requestRepaint();
+}
+
+bool CColorBar::GetSimilarityOn(int column, int row) const
+{
+    if (!validCell(column, row))
+        return false;
+    std::lock_guard lock(cellsMutex_);
+    return cells_[column][row].similarityOn;
+}
+
+void CColorBar::SetSimilarityThreshold(int column, int row, double threshold)
+{
+    if (!validCell(column, row))
+        return;
+    std::lock_guard lock(cellsMutex_);
+    cells_[column][row].similarityThreshold = threshold;
+}
+
+double CColorBar::GetSimilarityThreshold(int column, int row) const
+{
+    if (!validCell(column, row))
+        return 0;
+    std::lock_guard lock(cellsMutex_);
+    return cells_[column][row].similarityThreshold;
+}
+
+void CColorBar::SetShowVerdict(bool on)
+{
+    showVerdict_ = on;
+    requestRepaint();
+}
+
+void CColorBar::ClearHitMarks()
+{
+    const int columns = columns_, rows = rows_;
+    std::lock_guard lock(cellsMutex_);
+    for (int c = 0; c < columns; ++c)
+        for (int r = 0; r < rows; ++r)
+            clearMarks(cells_[c][r]);
+}
+
+double CColorBar::ComputeSimilarity(int column, int row) const
+{
+    if (!validCell(column, row))
+        return 0;
+    std::lock_guard lock(cellsMutex_);
+    return ::ComputeSimilarity(cells_[column][row]);
+}
+
+CellVerdict CColorBar::GetVerdict(int column, int row) const
+{
+    if (!validCell(column, row))
+        return Pass;
+    std::lock_guard lock(cellsMutex_);
+    return verdicts_[column][row];
+}
+
+double CColorBar::GetSimilarity(int column, int row) const
+{
+    if (!validCell(column, row))
+        return 0;
+    std::lock_guard lock(cellsMutex_);
+    return cells_[column][row].similarity;
+}
+
+void CColorBar::GetHitMarks(int column, int row, std::uint8_t* marks) const
+{
+    if (!marks)
+        return;
+    if (!validCell(column, row)) {
+        std::memset(marks, 0, GRID_CHANNELS);
+        return;
+    }
+    std::uint8_t copy[GRID_CHANNELS];
+    {
+        std::lock_guard lock(cellsMutex_);
+        copyIn(copy, cells_[column][row].hitMark);
+    }
+    std::memcpy(marks, copy, sizeof copy);
+}
+
+int CColorBar::GetTestedChannels() const
+{
+    std::lock_guard lock(cellsMutex_);
+    return testedChannels_;
+}
+
+int CColorBar::GetMarkedChannels() const
+{
+    std::lock_guard lock(cellsMutex_);
+    return markedChannels_;
+}
+
+int CColorBar::GetUnmarkedChannels() const
+{
+    std::lock_guard lock(cellsMutex_);
+    return unmarkedChannels_;
+}
+
+// The model side of a paint, in the order the picture is built: coefficients and marks as the
+// cells are drawn, then the verdicts, then the totals and the automatic clearing of the marks.
+// The frame keeps each cell's marks from before this paint, as its bars are drawn before its
+// strip sets them.
+void CColorBar::judgeForPaint(int columns, int rows, bool showVerdict)
+{
+    std::lock_guard lock(cellsMutex_);
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            ColorBarCell& cell = cells_[c][r];
+            frame_.cells[c][r] = cell;
+            if (cell.similarityOn) {
+                cell.similarity = ::ComputeSimilarity(cell);
+                frame_.cells[c][r].similarity = cell.similarity;
+            }
+            for (int k = 0; k < GRID_CHANNELS; ++k)
+                if (cell.channelState[k] == Active && IsAboveUpper(cell, k))
+                    cell.hitMark[k] = 1;
+        }
+    }
+
+    if (showVerdict) {
+        int fails = 0;
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < columns; ++c) {
+                const CellVerdict v = JudgeCell(cells_[c][r]);
+                verdicts_[c][r] = v;
+                frame_.verdicts[c][r] = v;
+                fails += v == Fail;
+            }
+        }
+        failCount_ = fails;
+    }
+
+    int tested = 0, marked = 0;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            for (int k = 0; k < GRID_CHANNELS; ++k) {
+                tested += cells_[c][r].channelState[k] == Active;
+                marked += cells_[c][r].hitMark[k] != 0;
+            }
+        }
+    }
+    testedChannels_ = tested;
+    markedChannels_ = marked;
+    unmarkedChannels_ = tested - marked;
+    if (unmarkedChannels_ == 0 && failCount_ == 0 && columns * rows != 0)
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < columns; ++c)
+                clearMarks(cells_[c][r]);
+}
+
+void CColorBar::PaintTo(QImage& image)
+{
+    if (!image.isNull() && image.format() != QImage::Format_RGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    const int columns = columns_, rows = rows_;
+    const bool showVerdict = showVerdict_;
+    frame_.columns = columns;
+    frame_.rows = rows;
+    frame_.showVerdict = showVerdict;
+    frame_.fpcTestMode = fpcTestMode_;
+
+    judgeForPaint(columns, rows, showVerdict);
+
+    const HoverHit hit =
+        HitTest(GridGeometry(image.width(), image.height(), columns, rows, showVerdict), mouseX_, mouseY_);
+    hoverColumn_ = hit.column;
+    hoverRow_ = hit.row;
+    if (hit.channel >= 0)
+        hoverChannel_ = hit.channel;
+
+    frame_.failCount = failCount_;
+    painter_.paint(image, frame_);
+}
+
+void CColorBar::paintEvent(QPaintEvent*)
+{
+    const QRect area = contentsRect();
+    QPainter p(this);
+    if (!area.isEmpty()) {
+        if (backBuffer_.size() != area.size())
+            backBuffer_ = QImage(area.size(), QImage::Format_RGB32);
+        PaintTo(backBuffer_);
+        p.drawImage(area.topLeft(), backBuffer_);
+    }
+    drawFrame(&p);
+}
+
+void CColorBar::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    clientRect_ = QRect(QPoint(0, 0), contentsRect().size());
+}
+
+void CColorBar::storePointer(const QMouseEvent* event)
+{
+    const QPoint at = event->position().toPoint() - contentsRect().topLeft();
+    mouseX_ = at.x();
+    mouseY_ = at.y();
+    mouseFlags_ = int(event->buttons().toInt()) | int(event->modifiers().toInt());
+}
+
+void CColorBar::mouseMoveEvent(QMouseEvent* event)
+{
+    storePointer(event);
+    QFrame::mouseMoveEvent(event);
+}
+
+void CColorBar::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        event->accept();
+        emit clicked(controlId_);
+        return;
+    }
+    QFrame::mousePressEvent(event);
+}
+
+void CColorBar::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // Not passed on: the base class would turn it into a second press, a second click.
+    if (event->button() != Qt::LeftButton)
+        return;
+    storePointer(event);
+    const int c = hoverColumn_, r = hoverRow_, k = hoverChannel_;
+    if (validCell(c, r) && k >= 0 && k < GRID_CHANNELS) {
+        std::lock_guard lock(cellsMutex_);
+        std::uint8_t& state = cells_[c][r].channelState[k];
+        state = NextChannelState(state);
+    }
+    requestRepaint();
+    event->accept();
+}
+
+void CColorBar::requestRepaint()
+{
+    if (QThread::currentThread() == thread())
+        update();
+    else
+        QMetaObject::invokeMethod(
+            this, [this] { update(); }, Qt::QueuedConnection);
+}
