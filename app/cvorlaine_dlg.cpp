@@ -1,0 +1,342 @@
+#include "cvorlaine_dlg.h"
+
+#include "command_ids.h"
+#include "device_monitor.h"
+#include "dialog_units.h"
+#include "main_menu.h"
+#include "page_table.h"
+#include "release_history.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+namespace {
+// What the Windows frame adds around the client area; used where the frame is not known
+// (no window manager), so that the grid keeps its margins.
+constexpr int FALLBACK_FRAME = 8;
+constexpr int FALLBACK_CAPTION = 23;
+
+KeyboardCode::Key KeyOf(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return KeyboardCode::Key::Enter;
+    case Qt::Key_Space:
+        return KeyboardCode::Key::Space;
+    case Qt::Key_Escape:
+        return KeyboardCode::Key::Escape;
+    case Qt::Key_Backspace:
+        return KeyboardCode::Key::Backspace;
+    default:
+        return KeyboardCode::Key::Other;
+    }
+}
+} // namespace
+
+CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, QWidget* parent)
+    : QDialog(parent), icon(QStringLiteral(":/vorlaine/icon.png")), engine(backend, grid, *this),
+      eventSourceFactory_(std::move(eventSource))
+{
+    setWindowTitle(QStringLiteral("Vorlaine"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+    setFont(DialogFont());
+    resize(DialogUnitsToPixels(QRect(0, 0, 213, 133)).size());
+
+    auto* bar = new QMenuBar(this);
+    BuildMainMenu(bar);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setMenuBar(bar);
+    layout->addStretch();
+    for (QMenu* menu : bar->findChildren<QMenu*>())
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { OnInitMenuPopup(menu); });
+    for (QAction* action : bar->findChildren<QAction*>()) {
+        const QVariant id = action->property("commandId");
+        if (id.isValid())
+            connect(action, &QAction::triggered, this, [this, n = id.toInt()] { OnCommand(n); });
+    }
+
+    // The grid's placeholder: a sunken static control with id 1000.
+    auto* placeholder = new QFrame(this);
+    placeholder->setProperty("controlId", static_cast<int>(IDC_GRID));
+    placeholder->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    placeholder->setGeometry(DialogUnitsToPixels(QRect(7, 7, 199, 119)));
+
+    commands_ = {
+        {ID_APP_EXIT, [this] { close(); }},
+        {ID_DEVICE_BASIC, [this] { OnDeviceType(0); }},
+        {ID_DEVICE_MACHINE1, [this] { OnDeviceType(1); }},
+        {ID_DEVICE_MACHINE2, [this] { OnDeviceType(2); }},
+        {ID_DEVICE_MACHINE3, [this] { OnDeviceType(3); }},
+        {ID_DEVICE_MACHINE4, [this] { OnDeviceType(4); }},
+        {ID_DEVICE_MACHINE5, [this] { OnDeviceType(5); }},
+        {ID_FPC_TEST, [this] { grid.SetFpcTestMode(grid.GetFpcTestMode() ? 0 : 1); }},
+        {ID_CLEAR_GREEN_MARKS, [this] { grid.ClearHitMarks(); }},
+        {ID_BUZZER_ON, [this] { engine.buzzerOn = engine.buzzerOn ? 0 : 1; }},
+        {ID_BUZZER_INVERT, [this] { engine.buzzerInverted = engine.buzzerInverted ? 0 : 1; }},
+    };
+
+    qApp->installEventFilter(this);
+    OnInitDialog();
+}
+
+CVorlaineDlg::~CVorlaineDlg()
+{
+    qApp->removeEventFilter(this);
+    engine.StopAcquisition(); // the worker uses the grid and the boards on every pass
+}
+
+bool CVorlaineDlg::OnInitDialog()
+{
+    RegisterHidNotification();
+    captureView = nullptr;
+    captureViewOpen = false;
+    engine.running = 0;
+    fpcMenuUnlocked = 1;
+    grid.SetFpcTestMode(0);
+
+    BuildReleaseHistory();
+
+    engine.runoffAbsent = 1;
+    engine.kelspireAbsent = 1;
+    engine.masterAbsent = 1;
+    engine.classicAbsent = 1;
+    for (auto& item : engine.deviceTypes)
+        item = DeviceTypeItem{};
+    engine.deviceTypes[0].selected = 1;
+    engine.SetMasterStationCount(0);
+    engine.oemTag.clear();
+
+    // The system menu's About entry lives in the Help menu here.
+    if (QAction* help = ActionOf(ID_ABOUT)) {
+        if (auto* menu = qobject_cast<QMenu*>(help->parent())) {
+            menu->addSeparator();
+            QAction* about = menu->addAction(QString::fromUtf8("关于 Vorlaine(&A)..."));
+            about->setProperty("sysCommand", static_cast<int>(ID_ABOUT));
+        }
+    }
+
+    setWindowIcon(icon);
+    showMaximized();
+
+    grid.AttachToDialogItem(IDC_GRID, this);
+    grid.SetRefreshTimer(1, true);
+    grid.SetColumns(1);
+    grid.SetRows(1);
+
+    InitPageTableDefaults();
+    HandPagesToGrid();
+
+    engine.runoffReady = 0;
+    engine.kelspireReady = 0;
+    engine.classicReady = 0;
+
+    engine.ConnectBoards();
+    OnSize();
+    return true;
+}
+
+void CVorlaineDlg::HandPagesToGrid()
+{
+    const int rows = grid.GetRows();
+    const int columns = grid.GetColumns();
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            const int p = PageOfCell(c, r, columns);
+            if (p < 0)
+                continue;
+            PageChannels page;
+            {
+                std::lock_guard lock(pageTableLock());
+                page = UnpackChannels(pageTable[p]);
+            }
+            grid.SetDataRange(c, r, page.dataMax, page.dataMin);
+            grid.SetLowerLimits(c, r, page.thresholdLow.data());
+            grid.SetUpperLimits(c, r, page.thresholdHigh.data());
+            grid.SetReference(c, r, page.refData.data());
+            grid.SetChannelStates(c, r, page.mask.data());
+        }
+    }
+}
+
+void CVorlaineDlg::RegisterHidNotification()
+{
+    eventSource_ = eventSourceFactory_ ? eventSourceFactory_() : UdevDeviceMonitor::Create();
+    if (!eventSource_) {
+        QMessageBox::information(this, QStringLiteral("Vorlaine"), QStringLiteral("RegisterDeviceNotification   failed"),
+                                 QMessageBox::Ok);
+        return;
+    }
+    connect(eventSource_.get(), &DeviceEventSource::deviceArrived, this, [this] { OnDeviceChange(true); });
+    connect(eventSource_.get(), &DeviceEventSource::deviceRemoved, this, [this] { OnDeviceChange(false); });
+}
+
+void CVorlaineDlg::OnDeviceChange(bool arrival)
+{
+    if (closing_)
+        return;
+    if (arrival)
+        engine.OnDeviceArrival();
+    else
+        engine.OnDeviceRemoval();
+}
+
+void CVorlaineDlg::SetTitle(const QString& title)
+{
+    setWindowTitle(title);
+}
+
+void CVorlaineDlg::PostTitle(const QString& title)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, title] {
+            if (windowTitle() != title)
+                setWindowTitle(title);
+        },
+        Qt::QueuedConnection);
+}
+
+QAction* CVorlaineDlg::ActionOf(int id) const
+{
+    for (QAction* action : findChildren<QAction*>())
+        if (action->property("commandId").toInt() == id)
+            return action;
+    return nullptr;
+}
+
+void CVorlaineDlg::OnCommand(int id)
+{
+    const auto it = commands_.find(id);
+    if (it != commands_.end())
+        it->second();
+}
+
+void CVorlaineDlg::OnDeviceType(int index)
+{
+    engine.SelectDeviceType(index);
+    engine.ConnectBoards();
+}
+
+void CVorlaineDlg::UpdateItem(QAction* action)
+{
+    const int id = action->property("commandId").toInt();
+    for (int i = 0; i < 6; ++i) {
+        if (id == DEVICE_TYPE_COMMANDS[i]) {
+            action->setCheckable(true);
+            action->setChecked(engine.deviceTypes[i].selected != 0);
+            action->setEnabled(i == 0 || engine.deviceTypes[i].available != 0);
+            return;
+        }
+    }
+    auto check = [action](bool on) {
+        action->setCheckable(true);
+        action->setChecked(on);
+    };
+    switch (id) {
+    case ID_FPC_TEST:
+        check(grid.GetFpcTestMode() != 0);
+        action->setEnabled(fpcMenuUnlocked != 0);
+        break;
+    case ID_BUZZER_ON:
+        check(engine.buzzerOn != 0);
+        break;
+    case ID_BUZZER_INVERT:
+        check(engine.buzzerInverted != 0);
+        break;
+    case ID_VIDEO_WINDOW:
+        check(captureViewOpen);
+        break;
+    default:
+        break; // no update handler: the item keeps its state
+    }
+}
+
+void CVorlaineDlg::OnInitMenuPopup(QMenu* popup)
+{
+    // Submenu entries are left alone; their own items are updated when they open.
+    for (QAction* action : popup->actions())
+        if (!action->isSeparator() && !action->menu())
+            UpdateItem(action);
+}
+
+bool CVorlaineDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this)
+        return QDialog::eventFilter(watched, event);
+
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    const char character = text.isEmpty() ? '\0' : static_cast<char>(text.at(0).unicode() & 0xFF);
+    const KeyboardCode::Result result = keyboard_.OnKeyPress(KeyOf(key->key()), character);
+    if (result.clearMarks)
+        grid.ClearHitMarks();
+    if (result.unlocked) {
+        fpcMenuUnlocked = 1;
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromUtf8("使能FPC测试菜单已经解锁！"),
+                        QMessageBox::Ok, this);
+        box.exec();
+    }
+    return result.consume;
+}
+
+void CVorlaineDlg::OnClose()
+{
+    // The worker goes first, so that its next pass cannot switch the lamps on again.
+    engine.StopAcquisition();
+    if (engine.runoffAbsent == 0)
+        engine.runoff.WriteOutputs(0, 0, 0, 0);
+}
+
+void CVorlaineDlg::closeEvent(QCloseEvent* event)
+{
+    closing_ = true;
+    OnClose();
+    event->accept();
+    QDialog::done(QDialog::Rejected);
+}
+
+void CVorlaineDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    OnSize();
+}
+
+void CVorlaineDlg::OnSize()
+{
+    // The outer rectangle in client coordinates, deflated by 10 / 60 / 20 / 25, whose right and
+    // bottom are taken as width and height. On Windows the menu bar belongs to the frame; here it
+    // sits in the client area, so it counts as frame.
+    const QRect frame = frameGeometry();
+    const QRect inner = geometry();
+    int left = inner.left() - frame.left();
+    int top = inner.top() - frame.top();
+    int right = frame.right() - inner.right();
+    int bottom = frame.bottom() - inner.bottom();
+    if (left == 0 && top == 0 && right == 0 && bottom == 0) {
+        left = right = bottom = FALLBACK_FRAME;
+        top = FALLBACK_FRAME + FALLBACK_CAPTION;
+    }
+    const int menuHeight = layout() && layout()->menuBar() ? layout()->menuBar()->sizeHint().height() : 0;
+    top += menuHeight;
+    const QRect outer(-left, -top, width() + left + right, height() + top + bottom);
+    const int x = outer.left() + 10;
+    const int y = outer.top() + 60;
+    const int w = outer.left() + outer.width() - 20;  // right coordinate
+    const int h = outer.top() + outer.height() - 25;  // bottom coordinate
+    grid.setGeometry(x, y + menuHeight, std::max(w, 0), std::max(h - menuHeight, 0));
+    update();
+}

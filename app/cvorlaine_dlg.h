@@ -1,0 +1,72 @@
+#pragma once
+// The main window: the live grid, the menu, the keyboard code, and the engine that finds the
+// boards and polls them.
+#include "acquisition_engine.h"
+#include "colorbar.h"
+#include "engine_host.h"
+#include "keyboard_code.h"
+
+#include <QDialog>
+#include <QIcon>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class DeviceEventSource;
+class HidBackend;
+class QAction;
+class QMenu;
+
+class CVorlaineDlg final : public QDialog, public EngineHost {
+    Q_OBJECT
+
+public:
+    // Creates the HID notification source; nullptr means registering failed.
+    using EventSourceFactory = std::function<std::unique_ptr<DeviceEventSource>()>;
+
+    // Runs the start-up sequence at once, the first connection pass included.
+    CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, QWidget* parent = nullptr);
+    ~CVorlaineDlg() override;
+
+    void SetTitle(const QString& title) override;
+    void PostTitle(const QString& title) override;
+
+    // Runs the command with that id as the menu would.
+    void OnCommand(int id);
+    // Runs the update handlers of one popup, as happens whenever it opens.
+    void OnInitMenuPopup(QMenu* popup);
+    QAction* ActionOf(int id) const;
+    void OnDeviceChange(bool arrival);
+
+    CColorBar grid;
+    QIcon icon;
+    AcquisitionEngine engine; // after grid: it is stopped and destroyed first
+    QWidget* captureView = nullptr;
+    bool captureViewOpen = false;
+    int fpcMenuUnlocked = 1;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+public slots:
+    void accept() override {} // Enter never closes the window
+    void reject() override {} // nor does Escape
+
+private:
+    bool OnInitDialog();
+    void RegisterHidNotification();
+    void OnClose();
+    void OnSize();
+    void HandPagesToGrid();
+    void OnDeviceType(int index);
+    void UpdateItem(QAction* action);
+
+    EventSourceFactory eventSourceFactory_;
+    std::unique_ptr<DeviceEventSource> eventSource_;
+    KeyboardCode keyboard_;
+    std::map<int, std::function<void()>> commands_;
+    bool closing_ = false;
+};

@@ -1,0 +1,144 @@
+#include "demo_mode.h"
+
+#include "cvorlaine_dlg.h"
+#include "device_monitor.h"
+#include "maker_domain.h"
+#include "sim_bus.h"
+#include "sim_classic_board.h"
+#include "sim_device_events.h"
+#include "sim_kelspire_board.h"
+#include "sim_master_board.h"
+#include "sim_pendrake_board.h"
+#include "sim_runoff_board.h"
+
+#include <QRegularExpression>
+
+namespace {
+constexpr int EMERGENCY_PERIOD_MS = 60000;
+
+std::shared_ptr<SimMasterBoard> MakeMaster(const QString& args, QString* error)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(?:(\\d+)x(\\d+))?(?:@([0-9.]+))?$"));
+    const auto m = pattern.match(args);
+    if (!m.hasMatch()) {
+        *error = QStringLiteral("bad master layout \"%1\"").arg(args);
+        return nullptr;
+    }
+    const int columns = m.captured(1).isEmpty() ? 2 : m.captured(1).toInt();
+    const int rows = m.captured(2).isEmpty() ? 2 : m.captured(2).toInt();
+    if (columns < 1 || rows < 1 || columns * rows > 16) {
+        *error = QStringLiteral("the offline master serves 1 to 16 cells");
+        return nullptr;
+    }
+    std::vector<std::uint8_t> stations;
+    if (m.captured(3).isEmpty()) {
+        for (int i = 0; i < columns * rows; ++i)
+            stations.push_back(static_cast<std::uint8_t>(i));
+    } else {
+        for (const QString& s : m.captured(3).split('.', Qt::SkipEmptyParts)) {
+            const int address = s.toInt();
+            if (address < 0 || address > 127) {
+                *error = QStringLiteral("station addresses run 0 to 127");
+                return nullptr;
+            }
+            stations.push_back(static_cast<std::uint8_t>(address));
+        }
+    }
+    auto board = std::make_shared<SimMasterBoard>(stations, 7);
+    SimMasterBoard::Record record = board->record();
+    record.columns = static_cast<std::uint8_t>(columns);
+    record.rows = static_cast<std::uint8_t>(rows);
+    board->setRecord(record);
+    // Cells take the stations in order; cells beyond the list stay unserved.
+    std::array<std::uint8_t, 32> map{};
+    for (int i = 0; i < columns * rows; ++i) {
+        map[2 * i] = static_cast<std::uint8_t>((i % columns) << 4 | (i / columns));
+        if (static_cast<std::size_t>(i) < stations.size())
+            map[2 * i + 1] = static_cast<std::uint8_t>(0x80 | stations[i]);
+    }
+    board->setCellMap(map);
+    board->setScenario(true);
+    return board;
+}
+} // namespace
+
+DemoBench::DemoBench() : bus_(std::make_unique<SimBus>()) {}
+
+DemoBench::~DemoBench() = default;
+
+QString DemoBench::Usage()
+{
+    return QStringLiteral(
+        "usage: vorlaine [--simulate=KIND[,KIND...]]\n"
+        "  runoff[:MANUFACTURER]   one-to-one board (default merrowin-demo; e.g. VASKARO_DEV2)\n"
+        "  master[:CxR][@S.S...]   offline master (default 2x2@0.1.2.3)\n"
+        "  kelspire | classic | pendrake\n"
+        "  estop                   press the offline master's emergency stop once a minute");
+}
+
+std::unique_ptr<DemoBench> DemoBench::Create(const QString& spec, QString* error)
+{
+    std::unique_ptr<DemoBench> demo(new DemoBench);
+    for (const QString& item : spec.split(',', Qt::SkipEmptyParts)) {
+        const QString kind = item.section(':', 0, 0).section('@', 0, 0);
+        const QString args = item.mid(kind.size()).remove(0, item.mid(kind.size()).startsWith(':') ? 1 : 0);
+        if (kind == "runoff") {
+            auto board = std::make_shared<SimRunoffBoard>(3);
+            board->sensor().setScenario(true);
+            const std::string manufacturer = args.isEmpty() ? "merrowin-demo" : args.toStdString();
+            demo->bus_->plug(SimRunoffBoard::Identity(manufacturer), board);
+            demo->boards_.push_back(board);
+        } else if (kind == "master") {
+            auto board = MakeMaster(args, error);
+            if (!board)
+                return nullptr;
+            demo->bus_->plug(SimMasterBoard::Identity(MAKER_DOMAIN), board);
+            demo->master_ = board;
+            demo->boards_.push_back(board);
+        } else if (kind == "kelspire" && args.isEmpty()) {
+            auto board = std::make_shared<SimKelspireBoard>(5);
+            board->setScenario(true);
+            demo->bus_->plug(SimKelspireBoard::Identity(MAKER_DOMAIN), board);
+            demo->boards_.push_back(board);
+        } else if (kind == "classic" && args.isEmpty()) {
+            auto board = std::make_shared<SimClassicBoard>(9);
+            board->setScenario(true);
+            demo->bus_->plug(SimClassicBoard::Identity(MAKER_DOMAIN), board);
+            demo->boards_.push_back(board);
+        } else if (kind == "pendrake" && args.isEmpty()) {
+            auto board = std::make_shared<SimPendrakeBoard>(11);
+            board->setScenario(true);
+            demo->bus_->plug(SimPendrakeBoard::Identity(MAKER_DOMAIN), board);
+            demo->boards_.push_back(board);
+        } else if (kind == "estop" && args.isEmpty()) {
+            demo->pressEmergencyStop_ = true;
+        } else {
+            *error = QStringLiteral("unknown board \"%1\"").arg(item);
+            return nullptr;
+        }
+    }
+    if (demo->boards_.empty()) {
+        *error = QStringLiteral("no board to simulate");
+        return nullptr;
+    }
+    return demo;
+}
+
+HidBackend& DemoBench::backend()
+{
+    return *bus_;
+}
+
+std::unique_ptr<DeviceEventSource> DemoBench::eventSource()
+{
+    return std::make_unique<SimDeviceEvents>(*bus_);
+}
+
+void DemoBench::Start(CVorlaineDlg& /*dlg*/)
+{
+    if (!master_ || !pressEmergencyStop_)
+        return;
+    emergencyTimer_.setInterval(EMERGENCY_PERIOD_MS);
+    QObject::connect(&emergencyTimer_, &QTimer::timeout, [board = master_] { board->triggerEmergencyStop(); });
+    emergencyTimer_.start();
+}

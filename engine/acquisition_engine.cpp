@@ -1,0 +1,381 @@
+#include "acquisition_engine.h"
+
+#include "classic_routines.h"
+#include "colorbar.h"
+#include "engine_host.h"
+#include "kelspire_routines.h"
+#include "maker_domain.h"
+#include "master_routines.h"
+#include "page_table.h"
+#include "runoff_routines.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <span>
+
+namespace {
+constexpr int MASTER_PAGES = 16; // the cell map covers 16 pages
+constexpr auto TITLE_REPEAT = std::chrono::milliseconds(250);
+constexpr auto STOP_EVENT_WAIT = std::chrono::milliseconds(200);
+
+// Created signalled and never set again: the first wait returns at once, every later one times out.
+std::atomic<bool> stopEventSignalled{true};
+
+std::string UpperCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+} // namespace
+
+AcquisitionEngine::AcquisitionEngine(HidBackend& backend, CColorBar& grid, EngineHost& host)
+    : pendrake(backend), master(backend), kelspire(backend), runoff(backend), classic(backend), grid_(grid),
+      host_(host)
+{
+    deviceTypes[0].selected = 1;
+}
+
+AcquisitionEngine::~AcquisitionEngine()
+{
+    StopAcquisition();
+}
+
+void AcquisitionEngine::SelectDeviceType(int index)
+{
+    if (index < 0 || index >= 6)
+        return;
+    for (int i = 0; i < 6; ++i)
+        deviceTypes[i].selected = i == index ? 1 : 0;
+}
+
+int AcquisitionEngine::SelectedDeviceType() const
+{
+    for (int i = 0; i < 6; ++i)
+        if (deviceTypes[i].selected)
+            return i;
+    return 0;
+}
+
+int AcquisitionEngine::MasterStationCount()
+{
+    ScopedLock guard(master.lock);
+    return master.stationTable[0];
+}
+
+void AcquisitionEngine::SetMasterStationCount(std::uint8_t count)
+{
+    ScopedLock guard(master.lock);
+    master.stationTable[0] = count;
+}
+
+namespace {
+// One probe of a one-to-one chain and the OEM tag it sets; no tag leaves oemTag as it was.
+struct ProbeStep {
+    int (*probe)(hiddata_simple_runoff&, int machine);
+    const char* tag;
+};
+const std::string MAKER_TAG = UpperCase(MAKER_DOMAIN);
+
+constexpr ProbeStep BASIC_CHAIN[] = {
+    {[](hiddata_simple_runoff& r, int) { return r.ConnectBasic(); }, "ODM"},
+    {[](hiddata_simple_runoff& r, int) { return r.ConnectVersion2(0); }, nullptr},
+    {[](hiddata_simple_runoff& r, int) { return r.ConnectVersion3(0); }, nullptr},
+    {[](hiddata_simple_runoff& r, int) { return r.ConnectVersion6(0); }, nullptr},
+    {[](hiddata_simple_runoff& r, int) { return r.ConnectVaskaro(); }, "VASKARO"},
+    {[](hiddata_simple_runoff& r, int) { return r.ConnectTeluran(); }, "TELURAN"},
+    {[](hiddata_simple_runoff& r, int) { return r.ConnectDanver(); }, "ROSKELLAN"},
+    {[](hiddata_simple_runoff& r, int) { return r.ConnectMakerDomain(); }, ""}, // "" stands for MAKER_TAG
+};
+constexpr ProbeStep MACHINE_CHAIN[] = {
+    {[](hiddata_simple_runoff& r, int n) { return r.ConnectVaskaroMachine(n); }, "VASKARO"},
+    {[](hiddata_simple_runoff& r, int n) { return r.ConnectVersion2(n); }, nullptr},
+    {[](hiddata_simple_runoff& r, int n) { return r.ConnectVersion3(n); }, nullptr},
+    {[](hiddata_simple_runoff& r, int n) { return r.ConnectVersion6(n); }, nullptr},
+    {[](hiddata_simple_runoff& r, int n) { return r.ConnectTeluranMachine(n); }, "TELURAN"},
+    {[](hiddata_simple_runoff& r, int n) { return r.ConnectDanverMachine(n); }, "ROSKELLAN"},
+};
+} // namespace
+
+void AcquisitionEngine::ProbeRunoff(int type)
+{
+    const std::span<const ProbeStep> chain = type == 0 ? std::span<const ProbeStep>(BASIC_CHAIN)
+                                                       : std::span<const ProbeStep>(MACHINE_CHAIN);
+    for (const ProbeStep& step : chain) {
+        if (step.probe(runoff, type) == 0) {
+            runoffAbsent = 0;
+            if (step.tag)
+                oemTag = *step.tag ? step.tag : MAKER_TAG;
+            return;
+        }
+    }
+    oemTag.clear();
+    runoffAbsent = 1;
+}
+
+void AcquisitionEngine::ConnectBoards()
+{
+    ScopedLock guard(csConnect);
+
+    for (int i = 0; i < 6; ++i)
+        if (deviceTypes[i].selected == 1)
+            ProbeRunoff(i);
+
+    kelspireAbsent = kelspire.Connect() == 0 || kelspire.ConnectByCompanyName() == 0 || kelspire.ConnectVersion2() == 0
+                         ? 0
+                         : 1;
+    masterAbsent = master.Connect() == 0 ? 0 : 1;
+    (void)pendrake.Connect(); // probed, but a nine-way master alone counts as no board
+    classicAbsent = classic.Connect() == 0 ? 0 : 1;
+
+    if (runoffAbsent == 0) {
+        for (auto& item : deviceTypes)
+            item.available = 1;
+        host_.SetTitle(title::RUNOFF);
+        if (runoffReady == 0) {
+            grid_.SetColumns(1);
+            grid_.SetRows(1);
+            InitRunoff(runoff);
+            runoffReady = 1;
+            StartAcquisition();
+        }
+    } else if (kelspireAbsent == 0) {
+        for (auto& item : deviceTypes)
+            item.available = 0;
+        host_.SetTitle(title::KELSPIRE);
+        if (kelspireReady == 0) {
+            grid_.SetColumns(2);
+            grid_.SetRows(2);
+            {
+                ScopedLock init(csKelspireInit);
+                InitKelspire(kelspire, grid_);
+                InitKelspire(kelspire, grid_);
+            }
+            kelspireReady = 1;
+            if (running == 0)
+                StartAcquisition();
+        }
+    } else if (masterAbsent == 0) {
+        host_.SetTitle(title::MASTER);
+        if (MasterStationCount() == 0) {
+            for (auto& item : deviceTypes)
+                item.available = 0;
+            master.ScanStations();
+            master.RefreshCellMap();
+            grid_.SetColumns(master.ReadColumns());
+            grid_.SetRows(master.ReadRows());
+            {
+                ScopedLock init(csMasterInit);
+                InitMaster(master, grid_);
+            }
+            StartAcquisition();
+        }
+    } else if (classicAbsent == 0) {
+        host_.SetTitle(title::CLASSIC);
+        if (classicReady == 0) {
+            grid_.SetColumns(1);
+            grid_.SetRows(1);
+            InitClassic(classic);
+            classicReady = 1;
+            StartAcquisition();
+        }
+    } else {
+        running = 0;
+        host_.SetTitle(title::DISCONNECTED);
+        runoffReady = 0;
+        kelspireReady = 0;
+        classicReady = 0;
+        SetMasterStationCount(0);
+        grid_.SetColumns(0);
+        grid_.SetRows(0);
+        WaitStopEvent();
+    }
+}
+
+void AcquisitionEngine::WaitStopEvent()
+{
+    if (stopEventSignalled.exchange(false))
+        return;
+    std::this_thread::sleep_for(STOP_EVENT_WAIT);
+}
+
+void AcquisitionEngine::StartAcquisition()
+{
+    // Two workers never run at once: the previous one finishes its pass first.
+    StopAcquisition();
+    running = 1;
+    workerAlive_ = true;
+    worker_ = std::thread([this] { AcquisitionThreadProc(); });
+}
+
+void AcquisitionEngine::StopAcquisition()
+{
+    running = 0;
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id())
+        worker_.join();
+}
+
+void AcquisitionEngine::AcquisitionThreadProc()
+{
+    while (running != 0)
+        AcquirePass();
+    workerAlive_ = false;
+}
+
+void AcquisitionEngine::StoreMeasured(int page, const std::uint16_t* values)
+{
+    if (page < 0 || page >= PAGE_COUNT)
+        return;
+    std::lock_guard lock(pageTableLock());
+    std::memcpy(pageTable[page].measured, values, PAGE_CHANNELS * sizeof(std::uint16_t));
+}
+
+void AcquisitionEngine::AcquirePass()
+{
+    ScopedLock pass(csAcquire);
+
+    if (runoffAbsent == 0) {
+        std::array<std::uint16_t, 32> values{};
+        std::copy_n(runoff.ReadChannels(), 32, values.begin());
+        StoreMeasured(0, values.data());
+    }
+
+    if (kelspireAbsent == 0) {
+        const std::uint8_t station = kelspireStation;
+        std::array<std::uint16_t, 32> values{};
+        std::copy_n(kelspire.ReadChannels(static_cast<std::uint8_t>(station + 2)), 32, values.begin());
+        StoreMeasured(station, values.data());
+        kelspireStation = station < 4 ? static_cast<std::uint8_t>(station + 1) : 0;
+    }
+
+    if (masterAbsent == 0 && !MasterPass())
+        return;
+
+    if (classicAbsent == 0) {
+        const std::int32_t channel = std::clamp(classicChannel, 0, PAGE_ENTRIES - 1);
+        const std::uint16_t value = classic.ReadChannel(channel);
+        {
+            std::lock_guard lock(pageTableLock());
+            pageTable[0].measured[channel] = value;
+        }
+        classicChannel = channel < 32 ? channel + 1 : 0;
+    }
+
+    UpdateGrid();
+    WriteBoardOutputs();
+}
+
+bool AcquisitionEngine::MasterPass()
+{
+    std::array<std::uint8_t, 32> cellMap{};
+    {
+        ScopedLock guard(master.lock); // the UI thread may be refreshing it
+        std::memcpy(cellMap.data(), master.cellMap, cellMap.size());
+    }
+    const int cells = std::clamp(grid_.GetColumns() * grid_.GetRows(), 0, MASTER_PAGES);
+    for (int i = 0; i < cells; ++i) {
+        const std::uint8_t entry = cellMap[2 * static_cast<std::size_t>(i) + 1];
+        if ((entry & 0x80) == 0)
+            continue;
+        std::array<std::uint16_t, 32> values{};
+        std::copy_n(master.ReadChannels(static_cast<std::uint8_t>(entry & 0x7F)), 32, values.begin());
+        StoreMeasured(i, values.data());
+    }
+
+    const bool buzzer = (master.ReadBuzzerMode() & 0x80) != 0;
+    const bool inverted = (master.ReadBuzzerMode() & 0x01) != 0;
+
+    if (emergencyStop) {
+        (void)master.ReadOutputs();
+        master.WriteOutputs(0, 0, 0, 0, 0, buzzer ? 1 : 0, 0);
+        PostTitleThrottled(title::EMERGENCY);
+        return false;
+    }
+
+    PostTitleThrottled(title::MASTER);
+    std::array<std::uint8_t, 7> o{};
+    std::copy_n(master.ReadOutputs(), 7, o.begin());
+    if (o[6] == 1)
+        emergencyStop = true; // takes effect from the next pass
+    const int f = grid_.GetFailCount();
+    const std::uint8_t passLine = f == 0 ? 1 : 0;
+    const auto failLine = static_cast<std::uint8_t>(f);
+    const std::uint8_t buzz = !buzzer ? 0 : inverted ? passLine : failLine;
+    master.WriteOutputs(o[0], o[1], passLine, o[3], failLine, buzz, o[6]);
+    return true;
+}
+
+void AcquisitionEngine::UpdateGrid()
+{
+    const int rows = grid_.GetRows();
+    const int columns = grid_.GetColumns();
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            const int p = PageOfCell(c, r, columns);
+            if (p < 0)
+                continue;
+            std::this_thread::yield();
+            PageChannels page;
+            {
+                std::lock_guard lock(pageTableLock());
+                page = UnpackChannels(pageTable[p]);
+            }
+            grid_.SetValues(c, r, page.measured.data());
+            grid_.SetReference(c, r, page.refData.data());
+            grid_.SetUpperLimits(c, r, page.thresholdHigh.data());
+            grid_.SetLowerLimits(c, r, page.thresholdLow.data());
+            grid_.SetChannelStates(c, r, page.mask.data());
+            grid_.SetDataRange(c, r, page.dataMax, page.dataMin);
+        }
+    }
+}
+
+void AcquisitionEngine::WriteBoardOutputs()
+{
+    if (runoffAbsent == 0) {
+        const int f = grid_.GetFailCount();
+        const bool on = buzzerOn != 0;
+        const bool inverted = buzzerInverted != 0;
+        if (f == 0)
+            runoff.WriteOutputs(1, 0, 0, inverted && on ? 1 : 0);
+        else
+            runoff.WriteOutputs(0, 1, 0, !inverted && on ? 1 : 0);
+    }
+    if (kelspireAbsent == 0) {
+        const int f = grid_.GetFailCount();
+        kelspire.SetPassFailOutputs(f == 0 ? 1 : 0, f == 0 ? 0 : 1);
+    }
+}
+
+void AcquisitionEngine::PostTitleThrottled(const QString& text)
+{
+    // The pass runs hundreds of times a second; repeat a title only now and then, in case the UI
+    // thread has put another one up meanwhile.
+    const auto now = std::chrono::steady_clock::now();
+    if (text == lastPostedTitle_ && now - lastPostedAt_ < TITLE_REPEAT)
+        return;
+    lastPostedTitle_ = text;
+    lastPostedAt_ = now;
+    host_.PostTitle(text);
+}
+
+void AcquisitionEngine::OnDeviceArrival()
+{
+    host_.SetTitle(title::ARRIVED);
+    ConnectBoards();
+}
+
+void AcquisitionEngine::OnDeviceRemoval()
+{
+    host_.SetTitle(title::DISCONNECTED);
+    running = 0; // the worker ends after its pass; the next start joins it
+    runoffReady = 0;
+    kelspireReady = 0;
+    classicReady = 0;
+    SetMasterStationCount(0);
+    grid_.SetColumns(0);
+    grid_.SetRows(0);
+}

@@ -1,0 +1,111 @@
+#pragma once
+// Board detection, the acquisition worker and device arrival / removal. The main window owns one
+// engine; the engine owns one protocol object per board kind and the connection state.
+//
+// Threads: ConnectBoards, OnDeviceArrival, OnDeviceRemoval and StopAcquisition run on the UI thread;
+// AcquirePass runs on the worker. Flags both threads touch are atomics. Lock order: csConnect,
+// csAcquire and the init locks before any board lock; the page-table and grid locks are never held
+// during a board exchange.
+#include "cclassic_tester.h"
+#include "critical_section.h"
+#include "hiddata_kelspire.h"
+#include "hiddata_masterHID.h"
+#include "hiddata_pendrake.h"
+#include "hiddata_simple_runoff.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+class CColorBar;
+class EngineHost;
+class HidBackend;
+
+struct DeviceTypeItem {
+    std::uint8_t selected = 0;
+    std::uint8_t available = 1;
+};
+
+namespace title {
+inline const QString RUNOFF = QStringLiteral("Drovane 设备已经连接");
+inline const QString KELSPIRE = QStringLiteral("Kelspire 设备已经连接");
+inline const QString MASTER = QStringLiteral("Drovane 脱机版本设备已经连接");
+inline const QString CLASSIC = QStringLiteral("ClassicTester 设备已经连接");
+inline const QString DISCONNECTED = QStringLiteral("设备已经断开");
+inline const QString EMERGENCY = QStringLiteral("急停按钮被触发!");
+inline const QString ARRIVED = QStringLiteral("USB设备已经插入");
+} // namespace title
+
+class AcquisitionEngine {
+public:
+    AcquisitionEngine(HidBackend& backend, CColorBar& grid, EngineHost& host);
+    ~AcquisitionEngine(); // stops and joins the worker
+    AcquisitionEngine(const AcquisitionEngine&) = delete;
+    AcquisitionEngine& operator=(const AcquisitionEngine&) = delete;
+
+    void ConnectBoards();
+    void StartAcquisition();
+    // Clears running and waits for the pass in progress to end.
+    void StopAcquisition();
+    void AcquisitionThreadProc();
+    void AcquirePass();
+    void OnDeviceArrival();
+    void OnDeviceRemoval();
+
+    void SelectDeviceType(int index); // 0 = basic, 1..5 = machines; others are ignored
+    int SelectedDeviceType() const;
+    // The offline master's station count, its ready flag.
+    int MasterStationCount();
+    void SetMasterStationCount(std::uint8_t count);
+    bool WorkerRunning() const { return workerAlive_.load(); }
+
+    std::atomic<int> runoffAbsent{1};
+    std::atomic<int> kelspireAbsent{1};
+    std::atomic<int> masterAbsent{1};
+    std::atomic<int> classicAbsent{1};
+    std::atomic<int> runoffReady{0};
+    std::atomic<int> kelspireReady{0};
+    std::atomic<int> classicReady{0};
+    hiddata_pendrake pendrake;
+    hiddata_masterHID master;
+    hiddata_kelspire kelspire;
+    hiddata_simple_runoff runoff;
+    CClassicTester classic;
+    DeviceTypeItem deviceTypes[6];
+    std::string oemTag;
+    std::atomic<int> running{0};
+    CriticalSection csConnect;
+    CriticalSection csAcquire;
+    CriticalSection csKelspireInit;
+    CriticalSection csMasterInit;
+    CriticalSection csSpare;
+    std::atomic<int> buzzerOn{0};
+    std::atomic<int> buzzerInverted{0};
+
+    // Worker state that outlives a worker: the next smart-master page and classic channel.
+    std::uint8_t kelspireStation = 0;
+    std::int32_t classicChannel = 0;
+    // Latched by the offline master's emergency-stop input; only the operator clears it.
+    std::atomic<bool> emergencyStop{false};
+
+private:
+    void ProbeRunoff(int deviceType);
+    bool MasterPass(); // false when the emergency stop ended the pass
+    void UpdateGrid();
+    void WriteBoardOutputs();
+    void StoreMeasured(int page, const std::uint16_t* values);
+    void PostTitleThrottled(const QString& title);
+    void WaitStopEvent();
+
+    CColorBar& grid_;
+    EngineHost& host_;
+    std::thread worker_;
+    std::atomic<bool> workerAlive_{false};
+    // Worker thread only: keeps the title from flooding the UI thread's queue.
+    QString lastPostedTitle_;
+    std::chrono::steady_clock::time_point lastPostedAt_{};
+};
