@@ -86,6 +86,7 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
         {ID_BUZZER_INVERT, [this] { engine.buzzerInverted = engine.buzzerInverted ? 0 : 1; }},
     };
 
+    engine.master.SetAcknowledgeSink(this);
     qApp->installEventFilter(this);
     OnInitDialog();
 }
@@ -205,6 +206,12 @@ void CVorlaineDlg::PostTitle(const QString& title)
                 setWindowTitle(title);
         },
         Qt::QueuedConnection);
+}
+
+void CVorlaineDlg::ShowAcknowledge(const std::string& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromStdString(text), QMessageBox::Ok, this);
+    box.exec();
 }
 
 QAction* CVorlaineDlg::ActionOf(int id) const

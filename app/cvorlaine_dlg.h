@@ -5,6 +5,7 @@
 #include "colorbar.h"
 #include "engine_host.h"
 #include "keyboard_code.h"
+#include "master_acknowledge_sink.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -18,7 +19,7 @@ class HidBackend;
 class QAction;
 class QMenu;
 
-class CVorlaineDlg final : public QDialog, public EngineHost {
+class CVorlaineDlg final : public QDialog, public EngineHost, public MasterAcknowledgeSink {
     Q_OBJECT
 
 public:
@@ -31,6 +32,8 @@ public:
 
     void SetTitle(const QString& title) override;
     void PostTitle(const QString& title) override;
+    // The offline master's acknowledge of a text write.
+    void ShowAcknowledge(const std::string& text) override;
 
     // Runs the command with that id as the menu would.
     void OnCommand(int id);
