@@ -13,6 +13,18 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t INPUT_QUEUE_LIMIT = 64; // as hidraw: the newest report is dropped when full
 
+// Sleeping alone overshoots by tens of microseconds, which would make a modelled 1 ms transfer
+// noticeably longer; sleep most of the way and spin the rest.
+void waitUntilPrecisely(Clock::time_point deadline)
+{
+    constexpr auto SPIN = std::chrono::microseconds(200);
+    const auto now = Clock::now();
+    if (deadline - now > SPIN)
+        std::this_thread::sleep_until(deadline - SPIN);
+    while (Clock::now() < deadline)
+        std::this_thread::yield();
+}
+
 struct Port {
     int id = 0;
     SimDeviceSpec spec;
@@ -27,6 +39,7 @@ struct Port {
     };
     std::deque<Pending> queue;
     std::vector<SimLoggedReport> log;
+    std::size_t delivered = 0; // input reports handed to the host
     SimFault fault = SimFault::None;
     std::chrono::milliseconds lateBy{0};
     std::mt19937 noise{12345};
@@ -112,14 +125,20 @@ public:
                 std::memcpy(report, port_->queue.front().bytes.data(), HID_REPORT_SIZE);
                 report[0] = 0;
                 port_->queue.pop_front();
+                ++port_->delivered;
                 return static_cast<int>(HID_REPORT_SIZE);
             }
             if (now >= deadline)
                 return 0;
-            auto wakeAt = deadline;
-            if (!port_->queue.empty())
-                wakeAt = std::min(wakeAt, port_->queue.front().readyAt);
-            port_->arrived.wait_until(lock, wakeAt);
+            if (!port_->queue.empty() && port_->queue.front().readyAt <= deadline) {
+                // A reply on its way: it lands at a known moment.
+                const auto readyAt = port_->queue.front().readyAt;
+                lock.unlock();
+                waitUntilPrecisely(readyAt);
+                lock.lock();
+                continue;
+            }
+            port_->arrived.wait_until(lock, deadline);
         }
     }
 
@@ -156,7 +175,7 @@ private:
     {
         const auto delay = bus_->transferDelay();
         if (delay.count() > 0)
-            std::this_thread::sleep_for(delay);
+            waitUntilPrecisely(Clock::now() + delay);
     }
 
     void scramble(SimReport& reply)
@@ -275,6 +294,15 @@ std::vector<SimLoggedReport> SimBus::log(int id) const
         return port->log;
     }
     return {};
+}
+
+std::size_t SimBus::deliveredInput(int id) const
+{
+    if (auto port = state_->find(id)) {
+        std::lock_guard lock(port->mutex);
+        return port->delivered;
+    }
+    return 0;
 }
 
 std::size_t SimBus::readyInput(int id) const

@@ -46,6 +46,8 @@ public:
     static std::string pathOf(int id);
 
     std::vector<SimLoggedReport> log(int id) const;
+    // Input reports read by the host so far.
+    std::size_t deliveredInput(int id) const;
     // Input reports that a read would return now.
     std::size_t readyInput(int id) const;
     void clearLog(int id);

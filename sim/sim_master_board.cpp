@@ -145,6 +145,7 @@ void SimMasterBoard::triggerEmergencyStop()
 {
     std::lock_guard lock(mutex_);
     outputs_[6] = 1;
+    emergencyUnseen_ = true;
 }
 
 SimReport SimMasterBoard::recordReport() const
@@ -225,6 +226,7 @@ void SimMasterBoard::reply(std::uint8_t code, std::uint8_t address, std::vector<
     case 0xD4:
         r.fill(0);
         std::copy(outputs_.begin(), outputs_.end(), r.begin() + 1);
+        emergencyUnseen_ = false;
         break;
     case 0xD0:
         std::fill(r.begin() + 33, r.begin() + 49, 0);
@@ -268,7 +270,14 @@ void SimMasterBoard::apply(std::uint8_t code, std::uint8_t address, const SimRep
         record_.textPair1 = getText(d, 1, 16);
         record_.textPair2 = getText(d, 17, 16);
         break;
-    case 0xD3: std::copy_n(d.begin() + 1, 7, outputs_.begin()); break;
+    case 0xD3: {
+        // A press the host has not read yet survives the write-back of an older block.
+        const bool keep = emergencyUnseen_;
+        std::copy_n(d.begin() + 1, 7, outputs_.begin());
+        if (keep)
+            outputs_[6] = 1;
+        break;
+    }
     case 0xD7: record_.dataMax = getBE16(d, 22); break;
     case 0xD9: record_.dataMin = getBE16(d, 24); break;
     case 0xDB: record_.modelCode = d[26]; break;

@@ -88,6 +88,7 @@ private:
     Record record_;
     std::array<std::uint8_t, 32> cellMap_{};
     std::array<std::uint8_t, 7> outputs_{};
+    bool emergencyUnseen_ = false; // pressed, not yet reported to the host
     int awaitingData_ = -1; // command code whose data report comes next
     std::uint8_t awaitingStation_ = 0;
 };
