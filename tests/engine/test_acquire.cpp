@@ -92,6 +92,41 @@ TEST_F(MasterAcquire, ServedPagesAreReadAndOutputsCarryTheVerdict)
     }));
 }
 
+TEST_F(MasterAcquire, BuzzerModeDecidesTheBuzzerByte)
+{
+    struct Case {
+        std::uint8_t mode;
+        bool failing;
+        std::array<std::uint8_t, 3> passFailBuzzer; // output block bytes 2, 4, 5
+    };
+    const Case cases[] = {
+        {0x80, true, {0, 1, 1}}, {0x80, false, {1, 0, 0}}, {0x81, true, {0, 1, 0}},
+        {0x81, false, {1, 0, 1}}, {0x00, true, {0, 1, 0}}, {0x01, false, {1, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        auto record = board->record();
+        record.buzzerMode = c.mode;
+        board->setRecord(record);
+        board->sensor(3).setFixed(flat(c.failing ? 1200 : 700));
+        EXPECT_TRUE(paintUntil([&] {
+            const auto o = board->outputs();
+            return std::array<std::uint8_t, 3>{o[2], o[4], o[5]} == c.passFailBuzzer;
+        })) << int(c.mode) << c.failing;
+    }
+}
+
+TEST_F(MasterAcquire, UnplugInTheMiddleOfAPassAndStoppingTwiceEndCleanly)
+{
+    ASSERT_TRUE(engine.WorkerRunning());
+    bus.setFault(id, SimFault::UnplugDuringCommand);
+    ASSERT_TRUE(waitUntil([&] { return !bus.isPlugged(id); }));
+    engine.OnDeviceRemoval();
+    EXPECT_TRUE(waitUntil([&] { return !engine.WorkerRunning(); }));
+    engine.StopAcquisition();
+    engine.StopAcquisition();
+    EXPECT_EQ(grid.GetColumns(), 0);
+}
+
 TEST_F(MasterAcquire, EmergencyStopLatchesUntilCleared)
 {
     ASSERT_TRUE(paintUntil([&] { return board->outputs()[2] == 1; }));
