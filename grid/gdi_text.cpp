@@ -201,13 +201,29 @@ template <typename Visit> void GdiTextFont::layout(TextAngle angle, int x, int y
 
 const GlyphMask& GdiTextFont::textMask(TextAngle angle, std::string_view str)
 {
+    if (str.size() <= 8) {
+        std::uint64_t key = 0;
+        for (const char ch : str)
+            key = key << 8 | static_cast<unsigned char>(ch);
+        auto& cache = shortTexts_[int(angle)];
+        const auto found = cache.find(key);
+        if (found != cache.end())
+            return found->second;
+        if (cache.size() >= 4096)
+            cache.clear();
+        return cache.emplace(key, compose(angle, str)).first->second;
+    }
     auto& cache = texts_[int(angle)];
     const auto found = cache.find(std::string(str));
     if (found != cache.end())
         return found->second;
-    if (cache.size() >= 4096)
+    if (cache.size() >= 256)
         cache.clear();
+    return cache.emplace(std::string(str), compose(angle, str)).first->second;
+}
 
+GlyphMask GdiTextFont::compose(TextAngle angle, std::string_view str)
+{
     GdiRect hull;
     layout(angle, 0, 0, str, [&](int gx, int gy, const GlyphMask& m) { hull.unite({gx, gy, gx + m.w, gy + m.h}); });
     GlyphMask combined;
@@ -227,7 +243,7 @@ const GlyphMask& GdiTextFont::textMask(TextAngle angle, std::string_view str)
             }
         }
     });
-    return cache.emplace(std::string(str), std::move(combined)).first->second;
+    return combined;
 }
 
 void GdiTextFont::draw(Raster& raster, TextAngle angle, int x, int y, std::string_view str, QRgb colour)

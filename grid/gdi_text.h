@@ -57,6 +57,7 @@ private:
     const GlyphMask& glyph(char ch, int phase, TextAngle angle);
     GlyphMask render(char ch, int phase, TextAngle angle) const;
     const GlyphMask& textMask(TextAngle angle, std::string_view str);
+    GlyphMask compose(TextAngle angle, std::string_view str);
 
     QFont font_;
     double ascent_ = 0;
@@ -64,6 +65,8 @@ private:
     std::array<double, 128> advances_{};
     // Index: ((angle * 128) + char) * 4 + phase.
     std::vector<std::unique_ptr<GlyphMask>> masks_;
+    // Texts of up to 8 characters are keyed by their bytes, longer ones by the string.
+    std::unordered_map<std::uint64_t, GlyphMask> shortTexts_[3];
     std::unordered_map<std::string, GlyphMask> texts_[3];
 };
 

@@ -4,14 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-int Trunc(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    constexpr double limit = 1e9;
-    return static_cast<int>(std::clamp(v, -limit, limit));
-}
-
 GridGeometry::GridGeometry(int clientWidth, int clientHeight, int columns_, int rows_, bool showVerdict_)
     : wc(clientWidth),
       hc(clientHeight),

@@ -4,6 +4,8 @@
 // coordinate is needed. Rectangles are GDI rectangles: right and bottom exclusive.
 #include "grid_model.h"
 
+#include <cmath>
+
 struct GdiRect {
     int left = 0;
     int top = 0;
@@ -34,7 +36,16 @@ struct GdiRect {
 
 // Truncation toward zero; NaN gives 0 and values beyond the int range are pinned, so that an
 // infinite cell size (0 columns) never turns into undefined behaviour.
-int Trunc(double v);
+inline int Trunc(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v <= -1e9)
+        return -1000000000;
+    if (v >= 1e9)
+        return 1000000000;
+    return static_cast<int>(v);
+}
 
 class GridGeometry {
 public:

@@ -346,6 +346,7 @@ void GridPainter::setCacheEnabled(bool on)
         staticKey_.clear();
         staticLayer_ = QImage();
         baseLayer_ = QImage();
+        baseStore_ = {};
         baseValid_ = false;
         retainedValid_ = false;
         pass_ = PassPicture();
@@ -393,7 +394,7 @@ void GridPainter::paintInOrder(QImage& image, const GridGeometry& g, const GridF
     if (frame.failCount == 0 && g.columns > 1 && g.rows > 0) {
         const PassPicture fresh = cacheEnabled_ ? PassPicture() : RenderPassPicture(g.wc, g.hc);
         const PassPicture& pass = cacheEnabled_ ? passPicture(g.wc, g.hc) : fresh;
-        raster.andWith(pass.image, 0, 0, g.wc, g.hc);
+        raster.andWith(PixelSource(pass.image), 0, 0, g.wc, g.hc);
     }
 }
 
@@ -531,10 +532,23 @@ void GridPainter::paintLayered(QImage& image, const GridGeometry& g, const GridF
     const bool verdictsOnTop = layering_ == Layering::VerdictsOnTop;
     collectPieces(g, frame, fonts, piecesNext_, !verdictsOnTop);
     bool retained = retainedValid_ && image.constBits() == retainedBits_ && image.cacheKey() == retainedKey_;
+    Raster raster(image);
+
+    // Rows are copied from the base layer into the image at every paint. Where both buffers sit at
+    // nearly the same offset within 4 KiB pages, the processor holds loads back behind unrelated
+    // stores (4K aliasing); the base layer is kept half a page away from the image.
+    const quintptr pageOffset = (quintptr(image.constBits()) + 2048) & 4095;
+    if (baseValid_ && (quintptr(baseLayer_.constBits()) & 4095) != pageOffset)
+        baseValid_ = false;
 
     changed_.clear();
     if (!baseValid_ || pieces_.size() != piecesNext_.size()) {
-        baseLayer_ = staticLayer_.copy();
+        baseLayer_ = QImage();
+        baseStore_.assign(std::size_t(staticLayer_.sizeInBytes()) + 4096, 0);
+        const std::size_t skip = (pageOffset - (quintptr(baseStore_.data()) & 4095)) & 4095;
+        baseLayer_ = QImage(baseStore_.data() + skip, staticLayer_.width(), staticLayer_.height(),
+            staticLayer_.bytesPerLine(), QImage::Format_RGB32);
+        std::memcpy(baseLayer_.bits(), staticLayer_.constBits(), std::size_t(staticLayer_.sizeInBytes()));
         Raster base(baseLayer_);
         for (std::size_t j = 0; j < piecesNext_.size(); ++j)
             drawPiece(base, piecesNext_[j], int(j % kPiecesPerCell), fonts);
@@ -551,6 +565,7 @@ void GridPainter::paintLayered(QImage& image, const GridGeometry& g, const GridF
         // A channel's bar and hatched column share pixels (a channel has only one of them), so
         // every old piece is taken away before any new one is drawn.
         Raster base(baseLayer_);
+        const PixelSource stat(staticLayer_);
         redraw_.clear();
         for (std::size_t j = 0; j < piecesNext_.size(); ++j) {
             if (pieces_[j] == piecesNext_[j])
@@ -562,7 +577,7 @@ void GridPainter::paintLayered(QImage& image, const GridGeometry& g, const GridF
             if (barMoved(j))
                 away = {o.left, o.top, o.right, std::min(n.top, o.bottom)}; // empty when it grew
             if (!away.empty()) {
-                base.copyFrom(staticLayer_, away.left, away.top, away.right, away.bottom);
+                base.copyFrom(stat, away.left, away.top, away.right, away.bottom);
                 changed_.push_back(away);
             }
         }
@@ -588,11 +603,11 @@ void GridPainter::paintLayered(QImage& image, const GridGeometry& g, const GridF
     for (const auto* list : {&drawn_, &changed_})
         for (const GdiRect& rect : *list)
             work += (16LL + rect.right - rect.left) * (rect.bottom - rect.top);
-    Raster raster(image);
     if (retained && work < (long long)g.wc * g.hc) {
+        const PixelSource base(baseLayer_);
         for (const auto* list : {&drawn_, &changed_})
             for (const GdiRect& rect : *list)
-                raster.copyFrom(baseLayer_, rect.left, rect.top, rect.right, rect.bottom);
+                raster.copyFrom(base, rect.left, rect.top, rect.right, rect.bottom);
     } else {
         std::memcpy(image.bits(), baseLayer_.constBits(), std::size_t(image.sizeInBytes()));
     }
@@ -618,8 +633,9 @@ void GridPainter::paintLayered(QImage& image, const GridGeometry& g, const GridF
                 drawVerdict(raster, g.verdictFrame(c, r), frame.verdicts[c][r], fonts);
     if (frame.failCount == 0 && g.columns > 1 && g.rows > 0) {
         const PassPicture& pass = passPicture(g.wc, g.hc);
+        const PixelSource letters(pass.image);
         for (const GdiRect& run : pass.ink)
-            raster.andWith(pass.image, run.left, run.top, run.right, run.bottom);
+            raster.andWith(letters, run.left, run.top, run.right, run.bottom);
     }
     raster.setRecorder(nullptr);
     drawn_.swap(drawnNext_);

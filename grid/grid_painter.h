@@ -78,6 +78,7 @@ private:
     QImage staticLayer_;
     Layering layering_ = Layering::None;
 
+    std::vector<uchar> baseStore_; // the base layer's pixels, half a page away from the image
     QImage baseLayer_;
     bool baseValid_ = false;
     std::vector<Piece> pieces_, piecesNext_;

@@ -22,6 +22,15 @@ inline std::uint32_t mix(std::uint32_t src, std::uint32_t dst, std::uint32_t a)
 
 } // namespace
 
+PixelSource::PixelSource(const QImage& image)
+    : bits(image.isNull() ? nullptr : reinterpret_cast<const std::uint32_t*>(image.constBits())),
+      stride(image.isNull() ? 0 : image.bytesPerLine() / 4),
+      width(bits ? image.width() : 0),
+      height(bits ? image.height() : 0)
+{
+    Q_ASSERT(image.isNull() || image.format() == QImage::Format_RGB32);
+}
+
 Raster::Raster(QImage& image)
     : bits_(image.isNull() ? nullptr : reinterpret_cast<std::uint32_t*>(image.bits())),
       stride_(image.isNull() ? 0 : image.bytesPerLine() / 4),
@@ -113,34 +122,28 @@ void Raster::blend(int x, int y, int w, int h, const std::uint8_t* alpha, QRgb c
     }
 }
 
-void Raster::andWith(const QImage& source, int left, int top, int right, int bottom)
+void Raster::andWith(const PixelSource& source, int left, int top, int right, int bottom)
 {
-    if (source.size() != QSize(width_, height_) || source.format() != QImage::Format_RGB32)
-        return;
-    if (!clip(left, top, right, bottom))
+    if (source.width != width_ || source.height != height_ || !clip(left, top, right, bottom))
         return;
     record(left, top, right, bottom);
     for (int y = top; y < bottom; ++y) {
-        const auto* src = reinterpret_cast<const std::uint32_t*>(source.constScanLine(y));
-        std::uint32_t* row = bits_ + y * stride_;
+        const std::uint32_t* from = source.bits + y * source.stride;
+        std::uint32_t* to = bits_ + y * stride_;
         for (int x = left; x < right; ++x)
-            row[x] &= src[x];
+            to[x] &= from[x];
     }
 }
 
-void Raster::copyFrom(const QImage& source, int left, int top, int right, int bottom)
+void Raster::copyFrom(const PixelSource& source, int left, int top, int right, int bottom)
 {
-    if (source.size() != QSize(width_, height_) || source.format() != QImage::Format_RGB32)
-        return;
-    if (!clip(left, top, right, bottom))
+    if (source.width != width_ || source.height != height_ || !clip(left, top, right, bottom))
         return;
     record(left, top, right, bottom);
     const int n = right - left;
-    const auto* src = reinterpret_cast<const std::uint32_t*>(source.constBits());
-    const qsizetype srcStride = source.bytesPerLine() / 4;
     for (int y = top; y < bottom; ++y) {
         std::uint32_t* to = bits_ + y * stride_ + left;
-        const std::uint32_t* from = src + y * srcStride + left;
+        const std::uint32_t* from = source.bits + y * source.stride + left;
         if (n < 16) {
             for (int i = 0; i < n; ++i)
                 to[i] = from[i];

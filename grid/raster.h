@@ -11,6 +11,15 @@
 #include <cstdint>
 #include <vector>
 
+// Read-only view of the pixels of a Format_RGB32 image.
+struct PixelSource {
+    explicit PixelSource(const QImage& image);
+    const std::uint32_t* bits;
+    qsizetype stride; // in pixels
+    int width;
+    int height;
+};
+
 class Raster {
 public:
     explicit Raster(QImage& image);
@@ -38,9 +47,9 @@ public:
     void blend(int x, int y, int w, int h, const std::uint8_t* alpha, QRgb colour);
     // Logical AND of `source` (same size) into the image over the given rectangle only: the
     // caller knows the rest of the source is white.
-    void andWith(const QImage& source, int left, int top, int right, int bottom);
-    // Copies the rectangle from `source` (same size and format).
-    void copyFrom(const QImage& source, int left, int top, int right, int bottom);
+    void andWith(const PixelSource& source, int left, int top, int right, int bottom);
+    // Copies the rectangle from `source` (same size).
+    void copyFrom(const PixelSource& source, int left, int top, int right, int bottom);
 
     static bool isHatchInk(int x, int y) { return ((x - y) & 7) == 0 || ((x + y) & 7) == 7; }
 
