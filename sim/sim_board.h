@@ -3,7 +3,9 @@
 // the bus calls it from whatever thread talks to the device, tests and the demo from theirs.
 #include "hid_backend.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,4 +48,15 @@ inline std::uint16_t getBE16(const SimReport& r, std::size_t pos)
 inline std::uint16_t getLE16(const SimReport& r, std::size_t pos)
 {
     return static_cast<std::uint16_t>(r[pos] | r[pos + 1] << 8);
+}
+
+// Texts in board records: at most width bytes, zero-padded by the report around them.
+inline void putText(SimReport& r, std::size_t pos, const std::string& text, std::size_t width)
+{
+    std::memcpy(r.data() + pos, text.data(), std::min({text.size(), width, r.size() - pos}));
+}
+inline std::string getText(const SimReport& r, std::size_t pos, std::size_t width)
+{
+    const auto* begin = reinterpret_cast<const char*>(r.data() + pos);
+    return std::string(begin, strnlen(begin, std::min(width, r.size() - pos)));
 }

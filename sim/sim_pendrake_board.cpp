@@ -4,17 +4,6 @@
 #include <cstring>
 
 namespace {
-void putText(SimReport& r, std::size_t pos, const std::string& text, std::size_t width)
-{
-    std::memcpy(r.data() + pos, text.data(), std::min(text.size(), width));
-}
-
-std::string getText(const SimReport& r, std::size_t pos, std::size_t width)
-{
-    const auto* begin = reinterpret_cast<const char*>(r.data() + pos);
-    return std::string(begin, strnlen(begin, width));
-}
-
 bool isSet(std::uint8_t code)
 {
     switch (code) {

@@ -44,7 +44,8 @@ TEST_F(Acquire, OneToOneOutputsFollowVerdictAndBuzzerOptions)
             << c.buzzerOn << c.inverted << c.failing;
     }
     std::lock_guard lock(pageTableLock());
-    EXPECT_EQ(pageTable[0].measured[17], 700);
+    const std::uint16_t measured = pageTable[0].measured[17]; // packed: no reference may bind to it
+    EXPECT_EQ(measured, 700);
 }
 
 struct MasterAcquire : EngineFixture {
@@ -82,8 +83,9 @@ TEST_F(MasterAcquire, ServedPagesAreReadAndOutputsCarryTheVerdict)
     }));
     {
         std::lock_guard lock(pageTableLock());
-        EXPECT_EQ(pageTable[0].measured[31], 650);
-        EXPECT_EQ(pageTable[1].measured[0], 4242); // unserved: kept
+        const std::uint16_t served = pageTable[0].measured[31], unserved = pageTable[1].measured[0];
+        EXPECT_EQ(served, 650);
+        EXPECT_EQ(unserved, 4242); // unserved: kept
     }
     board->sensor(3).setFixed(flat(1200));
     EXPECT_TRUE(paintUntil([&] {
