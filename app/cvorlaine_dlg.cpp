@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -128,6 +129,9 @@ bool CVorlaineDlg::OnInitDialog()
     }
 
     setWindowIcon(icon);
+    // Without a window manager a maximize request goes unanswered; fill the screen regardless.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(screen->availableGeometry());
     showMaximized();
 
     grid.AttachToDialogItem(IDC_GRID, this);
