@@ -129,6 +129,26 @@ TEST_F(MasterAcquire, UnplugInTheMiddleOfAPassAndStoppingTwiceEndCleanly)
     EXPECT_EQ(grid.GetColumns(), 0);
 }
 
+TEST_F(MasterAcquire, ThePassThatSeesTheEmergencyStopStillWritesNormalOutputs)
+{
+    engine.StopAcquisition();
+    paint();
+    board->triggerEmergencyStop();
+    auto lastOutputBlock = [&] {
+        const auto log = bus.log(id);
+        for (std::size_t i = log.size(); i-- > 1;)
+            if (log[i - 1].bytes[3] == 0xD3 && log[i - 1].bytes[1] == 0x01)
+                return std::vector<int>(log[i].bytes.begin() + 1, log[i].bytes.begin() + 8);
+        return std::vector<int>{};
+    };
+    engine.AcquirePass();
+    EXPECT_TRUE(engine.emergencyStop.load());
+    EXPECT_EQ(lastOutputBlock(), (std::vector<int>{0, 0, 1, 0, 0, 0, 1})); // pass line up, stop echoed
+    engine.AcquirePass();
+    EXPECT_EQ(lastOutputBlock(), (std::vector<int>{0, 0, 0, 0, 0, 1, 0})); // all off but the buzzer
+    EXPECT_EQ(host.title(), title::EMERGENCY);
+}
+
 TEST_F(MasterAcquire, EmergencyStopLatchesUntilCleared)
 {
     ASSERT_TRUE(paintUntil([&] { return board->outputs()[2] == 1; }));
