@@ -9,3 +9,8 @@ if(VORLAINE_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+if(VORLAINE_FUZZ)
+  # Everything the fuzz targets reach is instrumented for coverage and checked by ASan + UBSan.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
