@@ -171,7 +171,9 @@ void hiddata_masterHID::WriteText(std::uint8_t code, std::size_t pos, const char
 std::uint8_t hiddata_masterHID::ProbeStation(std::uint8_t address)
 {
     ScopedLock guard(lock);
-    return Get(CMD_PROBE_STATION, address)[1];
+    const std::uint8_t answer = Get(CMD_PROBE_STATION, address)[1];
+    // An unanswered probe would otherwise report the previous reply's byte as a station.
+    return LastReadFailed() ? 0xFF : answer;
 }
 
 const std::uint8_t* hiddata_masterHID::ReadStationRecord(std::uint8_t address)
@@ -476,6 +478,8 @@ void hiddata_masterHID::ScanStations()
         const auto a = static_cast<std::uint8_t>(address);
         if (ProbeStation(a) != 0xFF)
             stationTable[1 + count++] = a;
+        else if (LastReadFailed())
+            break; // a board that does not answer: no need to wait out every address
     }
     stationTable[0] = count;
 }

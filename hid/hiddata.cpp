@@ -95,7 +95,8 @@ std::uint8_t* hiddata::ReadReport()
             error = n == 0 ? ETIMEDOUT : USB_ERROR_COMMUNICATION;
         }
     }
-    if (error != 0)
+    lastReadFailed_ = error != 0;
+    if (lastReadFailed_)
         qCDebug(lcHid) << "ReadReport:" << UsbErrorText(error).c_str();
     lastReport = report;
     return report;
@@ -115,7 +116,8 @@ std::uint8_t* hiddata::GetFeatureReport()
 {
     report[0] = 0;
     std::uint8_t in[HID_REPORT_SIZE] = {};
-    if (deviceHandle && deviceHandle->getFeature(in) == static_cast<int>(HID_REPORT_SIZE)) {
+    lastReadFailed_ = !(deviceHandle && deviceHandle->getFeature(in) == static_cast<int>(HID_REPORT_SIZE));
+    if (!lastReadFailed_) {
         in[0] = 0;
         std::memcpy(report, in, HID_REPORT_SIZE);
     } else {

@@ -28,6 +28,8 @@ public:
     // 0 = sent, 2 = refused.
     int SetFeatureReport(const std::uint8_t* data);
     std::uint8_t* GetFeatureReport();
+    // Whether the last ReadReport or GetFeatureReport got nothing (report then holds the old reply).
+    bool LastReadFailed() const { return lastReadFailed_; }
 
     static std::string UsbErrorText(int code);
     // Each UTF-16 code unit below 256 becomes that byte, any other unit "?"; stops at a zero.
@@ -44,4 +46,6 @@ private:
     // Input left over from an earlier command (a reply later than its read's bound) would otherwise
     // be taken as the answer to the next one.
     void DiscardQueuedInput();
+
+    bool lastReadFailed_ = false;
 };

@@ -359,6 +359,18 @@ TEST_F(OnSim, ScanFindsStationsInOrderAmongAddresses0To15)
     EXPECT_EQ(master.stationTable[0], 0); // stays uninitialised, so detection scans again
 }
 
+TEST_F(OnSim, ASilentBoardHasNoStationsAndCostsOneProbe)
+{
+    board->setStations({0, 1, 2, 3});
+    master.ReadRows(); // leaves a reply whose byte 1 is not 0xFF
+    bus.setFault(id, SimFault::NoReply);
+    bus.clearLog(id);
+    EXPECT_EQ(master.ProbeStation(3), 0xFF);
+    master.ScanStations();
+    EXPECT_EQ(master.stationTable[0], 0);
+    EXPECT_EQ(outputs(bus.log(id)).size(), 2u);
+}
+
 TEST_F(OnSim, SettingsSurviveARePlugAndChannelsAreLive)
 {
     const auto upper = values16(1200), lower = values16(400);
