@@ -5,6 +5,7 @@
 #include "master_acknowledge_sink.h"
 #include "scripted_board.h"
 #include "sim_bus.h"
+#include "wire_log.h"
 #include "sim_master_board.h"
 #include "sim_runoff_board.h"
 
@@ -19,16 +20,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Kind = SimLoggedReport::Kind;
-
-std::vector<SimReport> outputs(const std::vector<SimLoggedReport>& log)
-{
-    std::vector<SimReport> out;
-    for (const auto& e : log)
-        if (e.kind == Kind::Output)
-            out.push_back(e.bytes);
-    return out;
-}
 
 // Request of a command: 00 01 29 code station 00 ...
 SimReport Req(int code, int station = 0)
@@ -150,7 +141,7 @@ class MasterShapes : public Wire, public ::testing::WithParamInterface<ShapeCase
 TEST_P(MasterShapes, SendsExactlyTheseReportsAndTakesOneReply)
 {
     GetParam().call(master);
-    const auto sent = outputs(bus.log(id));
+    const auto sent = OutputReports(bus.log(id));
     ASSERT_EQ(sent.size(), GetParam().expected.size());
     for (std::size_t i = 0; i < sent.size(); ++i)
         EXPECT_EQ(sent[i], GetParam().expected[i]) << "report " << i;
@@ -243,7 +234,7 @@ TEST_F(Wire, GetsSendTheirCodeAndParseTheirOffsets)
 
     const std::vector<int> codes = {0x09, 0x0A, 0x10, 0x20, 0x30, 0xD4, 0xD8, 0xDA, 0x60,
                                     0x70, 0x80, 0x90, 0xB0, 0xDC, 0xF2, 0xF4, 0xF6};
-    const auto sent = outputs(bus.log(id));
+    const auto sent = OutputReports(bus.log(id));
     ASSERT_EQ(sent.size(), codes.size());
     for (std::size_t i = 0; i < codes.size(); ++i)
         EXPECT_EQ(sent[i], Req(codes[i])) << i;
@@ -258,11 +249,11 @@ TEST_F(Wire, OnlyPendingChannelsAreLittleEndian)
     EXPECT_EQ(master.ReadUpperLimits(1)[0], 0x1234);
     EXPECT_EQ(master.ReadLowerLimits(1)[0], 0x1234);
     EXPECT_EQ(master.ReadChannels(1)[0], 0x1234); // measured values follow the board's big-endian rule
-    const std::size_t sentBefore = outputs(bus.log(id)).size();
+    const std::size_t sentBefore = OutputReports(bus.log(id)).size();
     (void)master.WriteReport(Req(0x00).data()); // something for the board to answer
     EXPECT_EQ(master.ReadPendingChannels()[0], 0x3412);
     EXPECT_EQ(master.pendingChannels[0], 0x3412);
-    EXPECT_EQ(outputs(bus.log(id)).size(), sentBefore + 1); // no request of its own
+    EXPECT_EQ(OutputReports(bus.log(id)).size(), sentBefore + 1); // no request of its own
 }
 
 TEST_F(Wire, TextsAreTerminatedAndStayInTheirFields)
@@ -282,7 +273,7 @@ TEST_F(Wire, TextsAreTerminatedAndStayInTheirFields)
     EXPECT_STREQ(master.ReadAuthorName(), name.c_str());
     EXPECT_STREQ(master.ReadLogoText(), low.c_str());
     EXPECT_STREQ(master.ReadAuthorTag(), high.c_str());
-    const auto sent = outputs(bus.log(id));
+    const auto sent = OutputReports(bus.log(id));
     ASSERT_EQ(sent.size(), 5u);
     const int codes[] = {0x40, 0x50, 0xA0, 0xD0, 0xE0};
     for (std::size_t i = 0; i < 5; ++i)
@@ -346,7 +337,7 @@ TEST_F(OnSim, ScanFindsStationsInOrderAmongAddresses0To15)
     EXPECT_EQ(master.stationTable[1], 3);
     EXPECT_EQ(master.stationTable[2], 7);
 
-    const auto sent = outputs(bus.log(id));
+    const auto sent = OutputReports(bus.log(id));
     ASSERT_EQ(sent.size(), 16u);
     for (std::size_t a = 0; a < 16; ++a)
         EXPECT_EQ(sent[a], Req(0x09, static_cast<int>(a)));
@@ -368,7 +359,7 @@ TEST_F(OnSim, ASilentBoardHasNoStationsAndCostsOneProbe)
     EXPECT_EQ(master.ProbeStation(3), 0xFF);
     master.ScanStations();
     EXPECT_EQ(master.stationTable[0], 0);
-    EXPECT_EQ(outputs(bus.log(id)).size(), 2u);
+    EXPECT_EQ(OutputReports(bus.log(id)).size(), 2u);
 }
 
 TEST_F(OnSim, SettingsSurviveARePlugAndChannelsAreLive)
@@ -513,7 +504,7 @@ TEST_F(OnSim, WorkerReadsAndWindowWritesNeverInterleave)
     EXPECT_EQ(wrongLimits, 0);
 
     // Every set's data report follows its request directly.
-    const auto log = outputs(bus.log(id));
+    const auto log = OutputReports(bus.log(id));
     int sets = 0;
     for (std::size_t i = 0; i < log.size(); ++i) {
         if (log[i] == Req(0x11, 2)) {

@@ -3,6 +3,7 @@
 #include "maker_domain.h"
 #include "scripted_board.h"
 #include "sim_bus.h"
+#include "wire_log.h"
 #include "sim_runoff_board.h"
 
 #include <gtest/gtest.h>
@@ -11,16 +12,6 @@
 
 namespace {
 
-using Kind = SimLoggedReport::Kind;
-
-std::vector<SimReport> outputs(const std::vector<SimLoggedReport>& log)
-{
-    std::vector<SimReport> out;
-    for (const auto& e : log)
-        if (e.kind == Kind::Output)
-            out.push_back(e.bytes);
-    return out;
-}
 
 TEST(RunoffProbes, EachProbeOpensItsOwnVariant)
 {
@@ -115,7 +106,7 @@ class SetShapes : public Wire, public ::testing::WithParamInterface<SetCase> {};
 TEST_P(SetShapes, SendsExactlyTheseReports)
 {
     GetParam().call(runoff);
-    const auto sent = outputs(bus.log(id));
+    const auto sent = OutputReports(bus.log(id));
     ASSERT_EQ(sent.size(), GetParam().expected.size());
     for (std::size_t i = 0; i < sent.size(); ++i)
         EXPECT_EQ(sent[i], GetParam().expected[i]) << "report " << i;
@@ -206,7 +197,7 @@ TEST_F(Wire, GetsSendOneCommandAndParseTheirPositions)
     EXPECT_EQ(runoff.ReadAuxByte(), 20);
     EXPECT_EQ(runoff.ReadBuzzerOutput(), 4);
 
-    const auto sent = outputs(bus.log(id));
+    const auto sent = OutputReports(bus.log(id));
     const std::vector<int> codes = {0xF0, 0xF0, 0x01, 0x10, 0x20, 0x30, 0xD8, 0xDA, 0x60,
                                     0x70, 0x80, 0x90, 0xB0, 0xD6, 0xDC, 0xF1, 0xD4};
     ASSERT_EQ(sent.size(), codes.size());
@@ -214,7 +205,7 @@ TEST_F(Wire, GetsSendOneCommandAndParseTheirPositions)
         EXPECT_EQ(sent[i], Bytes({1, 0x29, codes[i]})) << i;
 
     runoff.ReadPendingChannels(); // no command: just the next input report
-    EXPECT_EQ(outputs(bus.log(id)).size(), codes.size());
+    EXPECT_EQ(OutputReports(bus.log(id)).size(), codes.size());
 }
 
 TEST_F(Wire, TextsComeFromTheirPositionsAndAreTerminated)
@@ -233,7 +224,7 @@ TEST_F(Wire, TextsComeFromTheirPositionsAndAreTerminated)
     EXPECT_STREQ(runoff.ReadAuthorName(), name.c_str());
     EXPECT_STREQ(runoff.ReadLogoText(), low.c_str());
     EXPECT_STREQ(runoff.ReadAuthorTag(), high.c_str());
-    const auto sent = outputs(bus.log(id));
+    const auto sent = OutputReports(bus.log(id));
     ASSERT_EQ(sent.size(), 5u);
     EXPECT_EQ(sent[0][3], 0x50);
     EXPECT_EQ(sent[1][3], 0x50);
