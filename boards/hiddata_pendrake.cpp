@@ -1,9 +1,12 @@
 #include "hiddata_pendrake.h"
 
+#include "board_record.h"
 #include "maker_domain.h"
 
 #include <algorithm>
 #include <string>
+
+using namespace board_record;
 
 namespace {
 enum : std::uint8_t {
@@ -30,15 +33,6 @@ enum : std::uint8_t {
     CMD_READ_VALUES = 0xEF,
 };
 
-// Positions of the one-to-one boards' record.
-constexpr std::size_t POS_VERSION = 1;
-constexpr std::size_t POS_YEAR = 3;
-constexpr std::size_t POS_MONTH = 5;
-constexpr std::size_t POS_DAY = 6;
-constexpr std::size_t POS_AUTHOR_NAME = 7;
-constexpr std::size_t POS_OPTION_FLAGS = 15;
-constexpr std::size_t POS_SERIAL = 33;
-constexpr std::size_t POS_TEXT_HIGH = 49; // device id, author tag
 constexpr int TAG_MAX = 16;
 } // namespace
 
@@ -92,13 +86,13 @@ void hiddata_pendrake::SendWithArgument(std::uint8_t code, std::uint8_t argument
 const char* hiddata_pendrake::ReadSerialNumber()
 {
     ScopedLock guard(lock);
-    return TakeText(serialResult, Get(CMD_READ_SERIAL), POS_SERIAL);
+    return TakeText(serialResult, Get(CMD_READ_SERIAL), POS_TEXT_LOW);
 }
 
 void hiddata_pendrake::WriteSerialNumber(const char* text, int length)
 {
     ScopedLock guard(lock);
-    Set(CMD_WRITE_SERIAL, [&](Report& r) { PutText(r, POS_SERIAL, text, length); });
+    Set(CMD_WRITE_SERIAL, [&](Report& r) { PutText(r, POS_TEXT_LOW, text, length); });
 }
 
 const char* hiddata_pendrake::ReadDeviceId()

@@ -1,9 +1,12 @@
 #include "hiddata_simple_runoff.h"
 
+#include "board_record.h"
 #include "maker_domain.h"
 
 #include <algorithm>
 #include <string>
+
+using namespace board_record;
 
 namespace {
 enum : std::uint8_t {
@@ -49,20 +52,6 @@ enum : std::uint8_t {
     CMD_WRITE_AUX = 0xF2,
 };
 
-// Board record positions (report byte indices).
-constexpr std::size_t POS_VERSION = 1;
-constexpr std::size_t POS_YEAR = 3;
-constexpr std::size_t POS_MONTH = 5;
-constexpr std::size_t POS_DAY = 6;
-constexpr std::size_t POS_AUTHOR_NAME = 7;
-constexpr std::size_t POS_OPTION_FLAGS = 15;
-constexpr std::size_t POS_AUX = 20;
-constexpr std::size_t POS_OFFLINE_DISPLAY = 21;
-constexpr std::size_t POS_RANGE_MAX = 22;
-constexpr std::size_t POS_RANGE_MIN = 24;
-constexpr std::size_t POS_MODEL = 26;
-constexpr std::size_t POS_TEXT_LOW = 33;  // serial number, logo text
-constexpr std::size_t POS_TEXT_HIGH = 49; // device identifier, author tag
 constexpr int TAG_MAX = 16;
 
 void ReadTable16BE(std::array<std::uint16_t, 32>& out, const std::uint8_t* reply)
