@@ -201,11 +201,14 @@ void CVorlaineDlg::SetTitle(const QString& title)
     setWindowTitle(title);
 }
 
-void CVorlaineDlg::PostTitle(const QString& title)
+void CVorlaineDlg::PostTitle(const QString& title, std::uint64_t generation)
 {
     QMetaObject::invokeMethod(
         this,
-        [this, title] {
+        [this, title, generation] {
+            // A worker stopped since it posted this (a removal, say) no longer speaks for the board.
+            if (generation != engine.TitleGeneration())
+                return;
             if (windowTitle() != title)
                 setWindowTitle(title);
         },

@@ -31,7 +31,7 @@ public:
     ~CVorlaineDlg() override;
 
     void SetTitle(const QString& title) override;
-    void PostTitle(const QString& title) override;
+    void PostTitle(const QString& title, std::uint64_t generation) override;
     // The offline master's acknowledge of a text write.
     void ShowAcknowledge(const std::string& text) override;
 

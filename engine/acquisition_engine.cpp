@@ -24,6 +24,11 @@ constexpr auto STOP_EVENT_WAIT = std::chrono::milliseconds(200);
 // Created signalled and never set again: the first wait returns at once, every later one times out.
 std::atomic<bool> stopEventSignalled{true};
 
+// Set on the worker thread: a stop request then ends its pass between two board commands.
+thread_local bool onWorker = false;
+
+constexpr int KELSPIRE_PAGES = 5;
+
 std::string UpperCase(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -119,6 +124,7 @@ void AcquisitionEngine::ProbeRunoff(int type)
 void AcquisitionEngine::ConnectBoards()
 {
     ScopedLock guard(csConnect);
+    initPending_ = false;
 
     for (int i = 0; i < 6; ++i)
         if (deviceTypes[i].selected == 1)
@@ -130,7 +136,10 @@ void AcquisitionEngine::ConnectBoards()
     masterAbsent = master.Connect() == 0 ? 0 : 1;
     (void)pendrake.Connect(); // probed, but a nine-way master alone counts as no board
     classicAbsent = classic.Connect() == 0 ? 0 : 1;
+    ReportAccessDenied();
 
+    // An initialisation counts as done only when every read it made was answered; otherwise the
+    // page table holds no settings of the board, and the next pass tries again.
     if (runoffAbsent == 0) {
         for (auto& item : deviceTypes)
             item.available = 1;
@@ -138,8 +147,10 @@ void AcquisitionEngine::ConnectBoards()
         if (runoffReady == 0) {
             grid_.SetColumns(1);
             grid_.SetRows(1);
+            const ReplyWatch watch;
             InitRunoff(runoff);
-            runoffReady = 1;
+            runoffReady = watch.AllAnswered() ? 1 : 0;
+            initPending_ = runoffReady == 0;
             StartAcquisition();
         }
     } else if (kelspireAbsent == 0) {
@@ -149,12 +160,14 @@ void AcquisitionEngine::ConnectBoards()
         if (kelspireReady == 0) {
             grid_.SetColumns(2);
             grid_.SetRows(2);
+            const ReplyWatch watch;
             {
                 ScopedLock init(csKelspireInit);
                 InitKelspire(kelspire, grid_);
                 InitKelspire(kelspire, grid_);
             }
-            kelspireReady = 1;
+            kelspireReady = watch.AllAnswered() ? 1 : 0;
+            initPending_ = kelspireReady == 0;
             if (running == 0)
                 StartAcquisition();
         }
@@ -163,6 +176,7 @@ void AcquisitionEngine::ConnectBoards()
         if (MasterStationCount() == 0) {
             for (auto& item : deviceTypes)
                 item.available = 0;
+            const ReplyWatch watch;
             master.ScanStations();
             master.RefreshCellMap();
             grid_.SetColumns(master.ReadColumns());
@@ -171,6 +185,10 @@ void AcquisitionEngine::ConnectBoards()
                 ScopedLock init(csMasterInit);
                 InitMaster(master, grid_);
             }
+            if (!watch.AllAnswered()) {
+                SetMasterStationCount(0); // the master's "initialised" mark
+                initPending_ = true;
+            }
             StartAcquisition();
         }
     } else if (classicAbsent == 0) {
@@ -178,12 +196,14 @@ void AcquisitionEngine::ConnectBoards()
         if (classicReady == 0) {
             grid_.SetColumns(1);
             grid_.SetRows(1);
+            const ReplyWatch watch;
             InitClassic(classic);
-            classicReady = 1;
+            classicReady = watch.AllAnswered() ? 1 : 0;
+            initPending_ = classicReady == 0;
             StartAcquisition();
         }
     } else {
-        running = 0;
+        RequestStop();
         host_.SetTitle(title::DISCONNECTED);
         runoffReady = 0;
         kelspireReady = 0;
@@ -204,22 +224,41 @@ void AcquisitionEngine::WaitStopEvent()
 
 void AcquisitionEngine::StartAcquisition()
 {
-    // Two workers never run at once: the previous one finishes its pass first.
+    // Two workers never run at once: the previous one finishes its command in progress first.
     StopAcquisition();
+    servedPages_.reset();
+    measuredPages_.reset(); // a new connection: nothing measured yet
+    const int rows = grid_.GetRows(), columns = grid_.GetColumns();
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c)
+            grid_.SetCellTested(c, r, false);
+    workerGeneration_ = titleGeneration_.load();
     running = 1;
     workerAlive_ = true;
     worker_ = std::thread([this] { AcquisitionThreadProc(); });
 }
 
-void AcquisitionEngine::StopAcquisition()
+void AcquisitionEngine::RequestStop()
 {
     running = 0;
+    ++titleGeneration_;
+}
+
+void AcquisitionEngine::StopAcquisition()
+{
+    RequestStop();
     if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id())
         worker_.join();
 }
 
+bool AcquisitionEngine::StopRequested() const
+{
+    return onWorker && running == 0;
+}
+
 void AcquisitionEngine::AcquisitionThreadProc()
 {
+    onWorker = true;
     while (running != 0)
         AcquirePass();
     workerAlive_ = false;
@@ -229,6 +268,7 @@ void AcquisitionEngine::StoreMeasured(int page, const std::uint16_t* values)
 {
     if (page < 0 || page >= PAGE_COUNT)
         return;
+    measuredPages_.set(static_cast<std::size_t>(page));
     std::lock_guard lock(pageTableLock());
     std::memcpy(pageTable[page].measured, values, PAGE_CHANNELS * sizeof(std::uint16_t));
 }
@@ -236,18 +276,30 @@ void AcquisitionEngine::StoreMeasured(int page, const std::uint16_t* values)
 void AcquisitionEngine::AcquirePass()
 {
     ScopedLock pass(csAcquire);
+    servedPages_.reset();
 
     if (runoffAbsent == 0) {
+        if (StopRequested())
+            return;
+        servedPages_.set(0);
+        const ReplyWatch watch;
         std::array<std::uint16_t, 32> values{};
         std::copy_n(runoff.ReadChannels(), 32, values.begin());
-        StoreMeasured(0, values.data());
+        if (watch.AllAnswered())
+            StoreMeasured(0, values.data());
     }
 
     if (kelspireAbsent == 0) {
+        if (StopRequested())
+            return;
+        for (int page = 0; page < KELSPIRE_PAGES; ++page)
+            servedPages_.set(static_cast<std::size_t>(page));
         const std::uint8_t station = kelspireStation;
+        const ReplyWatch watch;
         std::array<std::uint16_t, 32> values{};
         std::copy_n(kelspire.ReadChannels(static_cast<std::uint8_t>(station + 2)), 32, values.begin());
-        StoreMeasured(station, values.data());
+        if (watch.AllAnswered())
+            StoreMeasured(station, values.data());
         kelspireStation = station < 4 ? static_cast<std::uint8_t>(station + 1) : 0;
     }
 
@@ -255,16 +307,24 @@ void AcquisitionEngine::AcquirePass()
         return;
 
     if (classicAbsent == 0) {
+        if (StopRequested())
+            return;
+        servedPages_.set(0);
         const std::int32_t channel = std::clamp(classicChannel, 0, PAGE_ENTRIES - 1);
+        const ReplyWatch watch;
         const std::uint16_t value = classic.ReadChannel(channel);
-        {
+        if (watch.AllAnswered()) {
+            measuredPages_.set(0);
             std::lock_guard lock(pageTableLock());
             pageTable[0].measured[channel] = value;
         }
         classicChannel = channel < 32 ? channel + 1 : 0;
     }
 
+    if (StopRequested())
+        return;
     UpdateGrid();
+    grid_.JudgeCells(); // the lines below follow the sensors, whether or not the window paints
     WriteBoardOutputs();
 }
 
@@ -280,28 +340,47 @@ bool AcquisitionEngine::MasterPass()
         const std::uint8_t entry = cellMap[2 * static_cast<std::size_t>(i) + 1];
         if ((entry & 0x80) == 0)
             continue;
+        if (StopRequested())
+            return false;
+        servedPages_.set(static_cast<std::size_t>(i));
+        const ReplyWatch watch;
         std::array<std::uint16_t, 32> values{};
         std::copy_n(master.ReadChannels(static_cast<std::uint8_t>(entry & 0x7F)), 32, values.begin());
-        StoreMeasured(i, values.data());
+        if (watch.AllAnswered())
+            StoreMeasured(i, values.data());
     }
 
+    if (StopRequested())
+        return false;
     const bool buzzer = (master.ReadBuzzerMode() & 0x80) != 0;
+    if (StopRequested())
+        return false;
     const bool inverted = (master.ReadBuzzerMode() & 0x01) != 0;
 
+    if (StopRequested())
+        return false;
     if (emergencyStop) {
         (void)master.ReadOutputs();
+        if (StopRequested())
+            return false;
         master.WriteOutputs(0, 0, 0, 0, 0, buzzer ? 1 : 0, 0);
         PostTitleThrottled(title::EMERGENCY);
         return false;
     }
 
     PostTitleThrottled(title::MASTER);
+    const ReplyWatch watch;
     std::array<std::uint8_t, 7> o{};
     std::copy_n(master.ReadOutputs(), 7, o.begin());
+    // A block that did not come back cannot be written back: the lines keep their state this pass.
+    if (!watch.AllAnswered())
+        return true;
     if (o[6] == 1)
         emergencyStop = true; // takes effect from the next pass
+    if (StopRequested())
+        return false;
     const int f = grid_.GetFailCount();
-    const std::uint8_t passLine = f == 0 ? 1 : 0;
+    const std::uint8_t passLine = f == 0 && grid_.GetTestedCellCount() > 0 ? 1 : 0;
     const auto failLine = static_cast<std::uint8_t>(f);
     const std::uint8_t buzz = !buzzer ? 0 : inverted ? passLine : failLine;
     master.WriteOutputs(o[0], o[1], passLine, o[3], failLine, buzz, o[6]);
@@ -315,6 +394,9 @@ void AcquisitionEngine::UpdateGrid()
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < columns; ++c) {
             const int p = PageOfCell(c, r, columns);
+            const bool tested = p >= 0 && servedPages_.test(static_cast<std::size_t>(p)) &&
+                                measuredPages_.test(static_cast<std::size_t>(p));
+            grid_.SetCellTested(c, r, tested);
             if (p < 0)
                 continue;
             std::this_thread::yield();
@@ -335,18 +417,24 @@ void AcquisitionEngine::UpdateGrid()
 
 void AcquisitionEngine::WriteBoardOutputs()
 {
-    if (runoffAbsent == 0) {
+    // Nothing measured yet is neither PASS nor FAIL: both lamps stay off.
+    if (runoffAbsent == 0 && !StopRequested()) {
         const int f = grid_.GetFailCount();
         const bool on = buzzerOn != 0;
         const bool inverted = buzzerInverted != 0;
-        if (f == 0)
+        if (grid_.GetTestedCellCount() == 0)
+            runoff.WriteOutputs(0, 0, 0, 0);
+        else if (f == 0)
             runoff.WriteOutputs(1, 0, 0, inverted && on ? 1 : 0);
         else
             runoff.WriteOutputs(0, 1, 0, !inverted && on ? 1 : 0);
     }
-    if (kelspireAbsent == 0) {
+    if (kelspireAbsent == 0 && !StopRequested()) {
         const int f = grid_.GetFailCount();
-        kelspire.SetPassFailOutputs(f == 0 ? 1 : 0, f == 0 ? 0 : 1);
+        if (grid_.GetTestedCellCount() == 0)
+            kelspire.SetPassFailOutputs(0, 0);
+        else
+            kelspire.SetPassFailOutputs(f == 0 ? 1 : 0, f == 0 ? 0 : 1);
     }
 }
 
@@ -359,7 +447,14 @@ void AcquisitionEngine::PostTitleThrottled(const QString& text)
         return;
     lastPostedTitle_ = text;
     lastPostedAt_ = now;
-    host_.PostTitle(text);
+    host_.PostTitle(text, workerGeneration_);
+}
+
+void AcquisitionEngine::ReportAccessDenied()
+{
+    for (const std::string& path : hiddata::TakeAccessDenied())
+        if (reportedDenied_.insert(path).second)
+            host_.ReportAccessDenied(path);
 }
 
 void AcquisitionEngine::OnDeviceArrival()
@@ -371,7 +466,7 @@ void AcquisitionEngine::OnDeviceArrival()
 void AcquisitionEngine::OnDeviceRemoval()
 {
     host_.SetTitle(title::DISCONNECTED);
-    running = 0; // the worker ends after its pass; the next start joins it
+    RequestStop(); // the worker ends after its command in progress; the next start joins it
     runoffReady = 0;
     kelspireReady = 0;
     classicReady = 0;

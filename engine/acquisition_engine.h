@@ -16,8 +16,10 @@
 #include <QString>
 
 #include <atomic>
+#include <bitset>
 #include <chrono>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -62,6 +64,11 @@ public:
     int MasterStationCount();
     void SetMasterStationCount(std::uint8_t count);
     bool WorkerRunning() const { return workerAlive_.load(); }
+    // Moves on whenever the worker is told to stop; titles it posted before then are dropped.
+    std::uint64_t TitleGeneration() const { return titleGeneration_.load(); }
+    // Whether the last connection pass left a board's initialisation undone (a read got no reply);
+    // the next pass runs it again.
+    bool InitPending() const { return initPending_; }
 
     std::atomic<int> runoffAbsent{1};
     std::atomic<int> kelspireAbsent{1};
@@ -93,18 +100,32 @@ public:
     std::atomic<bool> emergencyStop{false};
 
 private:
+    using PageSet = std::bitset<64>;
     void ProbeRunoff(int deviceType);
-    bool MasterPass(); // false when the emergency stop ended the pass
+    bool MasterPass(); // false when the emergency stop (or a stop request) ended the pass
     void UpdateGrid();
     void WriteBoardOutputs();
+    // Only a reply that came is data: a page whose read went unanswered keeps its values.
     void StoreMeasured(int page, const std::uint16_t* values);
     void PostTitleThrottled(const QString& title);
     void WaitStopEvent();
+    void RequestStop();
+    // On the worker, once it has been told to stop: the pass ends before its next board command.
+    bool StopRequested() const;
+    void ReportAccessDenied();
 
     CColorBar& grid_;
     EngineHost& host_;
     std::thread worker_;
     std::atomic<bool> workerAlive_{false};
+    std::atomic<std::uint64_t> titleGeneration_{0};
+    std::uint64_t workerGeneration_ = 0; // the generation the running worker posts under
+    bool initPending_ = false;           // UI thread
+    std::set<std::string> reportedDenied_; // UI thread
+    // Worker side: pages a connected board measures this pass, and pages that have had at least
+    // one answered read since the worker started. A cell is tested when its page is in both.
+    PageSet servedPages_;
+    PageSet measuredPages_;
     // Worker thread only: keeps the title from flooding the UI thread's queue.
     QString lastPostedTitle_;
     std::chrono::steady_clock::time_point lastPostedAt_{};

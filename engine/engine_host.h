@@ -2,11 +2,17 @@
 // What the engine needs of the window that owns it. Keeps engine/ free of app/'s window classes.
 #include <QString>
 
+#include <cstdint>
+#include <string>
+
 class EngineHost {
 public:
     virtual ~EngineHost() = default;
     // UI thread.
     virtual void SetTitle(const QString& title) = 0;
-    // Any thread; the window applies it on the UI thread.
-    virtual void PostTitle(const QString& title) = 0;
+    // Any thread; the window applies it on the UI thread, unless the engine's title generation has
+    // moved on from `generation` by then (the worker that posted it has been stopped).
+    virtual void PostTitle(const QString& title, std::uint64_t generation) = 0;
+    // UI thread, once per node: a known board's node exists but may not be opened by this user.
+    virtual void ReportAccessDenied(const std::string& /*path*/) {}
 };

@@ -14,7 +14,10 @@ CColorBar::CColorBar(QWidget* parent) : QFrame(parent), refreshTimer_(new QTimer
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     clientRect_ = QRect(QPoint(0, 0), contentsRect().size());
-    connect(refreshTimer_, &QTimer::timeout, this, [this] { update(); });
+    connect(refreshTimer_, &QTimer::timeout, this, [this] {
+        if (changes_.load() != paintedChanges_)
+            update();
+    });
 }
 
 CColorBar::~CColorBar() = default;
@@ -72,18 +75,37 @@ void CColorBar::SetRefreshTimer(int intervalMs, bool on)
         refreshTimer_->stop();
 }
 
-void CColorBar::SetColumns(int count) { columns_ = std::clamp(count, 0, GRID_MAX_COLUMNS); }
-void CColorBar::SetRows(int count) { rows_ = std::clamp(count, 0, GRID_MAX_ROWS); }
+void CColorBar::SetColumns(int count)
+{
+    if (columns_.exchange(std::clamp(count, 0, GRID_MAX_COLUMNS)) != std::clamp(count, 0, GRID_MAX_COLUMNS)) {
+        std::lock_guard lock(cellsMutex_);
+        judgeDue_ = true;
+        markChanged();
+    }
+}
+
+void CColorBar::SetRows(int count)
+{
+    if (rows_.exchange(std::clamp(count, 0, GRID_MAX_ROWS)) != std::clamp(count, 0, GRID_MAX_ROWS)) {
+        std::lock_guard lock(cellsMutex_);
+        judgeDue_ = true;
+        markChanged();
+    }
+}
 
 namespace {
 
 // Callers' arrays may sit on odd addresses (packed page records): they are taken in with memcpy.
 // The cells themselves are written element by element, which ThreadSanitizer sees; it does not
-// see the copies the compiler inlines for memcpy.
-template <typename T> void copyIn(T (&to)[GRID_CHANNELS], const T (&from)[GRID_CHANNELS])
+// see the copies the compiler inlines for memcpy. Returns whether anything changed.
+template <typename T> bool copyIn(T (&to)[GRID_CHANNELS], const T (&from)[GRID_CHANNELS])
 {
-    for (int k = 0; k < GRID_CHANNELS; ++k)
+    bool changed = false;
+    for (int k = 0; k < GRID_CHANNELS; ++k) {
+        changed = changed || to[k] != from[k];
         to[k] = from[k];
+    }
+    return changed;
 }
 
 void clearMarks(ColorBarCell& cell)
@@ -102,7 +124,10 @@ void CColorBar::copyChannels(
     std::uint16_t copy[GRID_CHANNELS];
     std::memcpy(copy, values, sizeof copy);
     std::lock_guard lock(cellsMutex_);
-    copyIn(cells_[column][row].*field, copy);
+    if (copyIn(cells_[column][row].*field, copy)) {
+        judgeDue_ = true;
+        markChanged();
+    }
 }
 
 void CColorBar::SetValues(int column, int row, const std::uint16_t* values)
@@ -132,7 +157,10 @@ void CColorBar::SetChannelStates(int column, int row, const std::uint8_t* states
     std::uint8_t copy[GRID_CHANNELS];
     std::memcpy(copy, states, sizeof copy);
     std::lock_guard lock(cellsMutex_);
-    copyIn(cells_[column][row].channelState, copy);
+    if (copyIn(cells_[column][row].channelState, copy)) {
+        judgeDue_ = true;
+        markChanged();
+    }
 }
 
 void CColorBar::GetChannelStates(int column, int row, std::uint8_t* states) const
@@ -165,6 +193,8 @@ void CColorBar::SetChannelState(int column, int row, int channel, std::uint8_t s
         return;
     std::lock_guard lock(cellsMutex_);
     cells_[column][row].channelState[channel] = state;
+    judgeDue_ = true;
+    markChanged();
 }
 
 void CColorBar::SetDataRange(int column, int row, int high, int low)
@@ -172,8 +202,12 @@ void CColorBar::SetDataRange(int column, int row, int high, int low)
     if (!validCell(column, row))
         return;
     std::lock_guard lock(cellsMutex_);
-    cells_[column][row].rangeHigh = high;
-    cells_[column][row].rangeLow = low;
+    ColorBarCell& cell = cells_[column][row];
+    if (cell.rangeHigh != high || cell.rangeLow != low) {
+        cell.rangeHigh = high;
+        cell.rangeLow = low;
+        markChanged();
+    }
 }
 
 void CColorBar::SetSimilarityOn(int column, int row, bool on)
@@ -183,6 +217,8 @@ void CColorBar::SetSimilarityOn(int column, int row, bool on)
     {
         std::lock_guard lock(cellsMutex_);
         cells_[column][row].similarityOn = on;
+        judgeDue_ = true;
+        markChanged();
     }
     requestRepaint();
 }
@@ -201,6 +237,28 @@ void CColorBar::SetSimilarityThreshold(int column, int row, double threshold)
         return;
     std::lock_guard lock(cellsMutex_);
     cells_[column][row].similarityThreshold = threshold;
+    judgeDue_ = true;
+    markChanged();
+}
+
+void CColorBar::SetCellTested(int column, int row, bool tested)
+{
+    if (!validCell(column, row))
+        return;
+    std::lock_guard lock(cellsMutex_);
+    if (untested_[column][row] == !tested)
+        return;
+    untested_[column][row] = !tested;
+    judgeDue_ = true;
+    markChanged();
+}
+
+bool CColorBar::GetCellTested(int column, int row) const
+{
+    if (!validCell(column, row))
+        return false;
+    std::lock_guard lock(cellsMutex_);
+    return !untested_[column][row];
 }
 
 double CColorBar::GetSimilarityThreshold(int column, int row) const
@@ -214,6 +272,11 @@ double CColorBar::GetSimilarityThreshold(int column, int row) const
 void CColorBar::SetShowVerdict(bool on)
 {
     showVerdict_ = on;
+    {
+        std::lock_guard lock(cellsMutex_);
+        judgeDue_ = true;
+        markChanged();
+    }
     requestRepaint();
 }
 
@@ -224,6 +287,8 @@ void CColorBar::ClearHitMarks()
     for (int c = 0; c < columns; ++c)
         for (int r = 0; r < rows; ++r)
             clearMarks(cells_[c][r]);
+    judgeDue_ = true;
+    markChanged();
 }
 
 double CColorBar::ComputeSimilarity(int column, int row) const
@@ -284,35 +349,36 @@ int CColorBar::GetUnmarkedChannels() const
     return unmarkedChannels_;
 }
 
-// The model side of a paint, in the order the picture is built: coefficients and marks as the
-// cells are drawn, then the verdicts, then the totals and the automatic clearing of the marks.
-// The frame keeps each cell's marks from before this paint, as its bars are drawn before its
-// strip sets them.
-void CColorBar::judgeForPaint(int columns, int rows, bool showVerdict)
+// Coefficients and marks cell by cell, then the verdicts, then the totals and the automatic
+// clearing of the marks. Untested cells get no coefficient, marks or verdict.
+void CColorBar::judgeLocked(int columns, int rows, bool showVerdict)
 {
-    std::lock_guard lock(cellsMutex_);
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < columns; ++c) {
             ColorBarCell& cell = cells_[c][r];
-            frame_.cells[c][r] = cell;
-            if (cell.similarityOn) {
+            if (untested_[c][r])
+                continue;
+            if (cell.similarityOn)
                 cell.similarity = ::ComputeSimilarity(cell);
-                frame_.cells[c][r].similarity = cell.similarity;
-            }
             for (int k = 0; k < GRID_CHANNELS; ++k)
                 if (cell.channelState[k] == Active && IsAboveUpper(cell, k))
                     cell.hitMark[k] = 1;
         }
     }
 
+    int testedCells = 0;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c)
+            testedCells += !untested_[c][r];
+    testedCells_ = testedCells;
+
     if (showVerdict) {
         int fails = 0;
         for (int r = 0; r < rows; ++r) {
             for (int c = 0; c < columns; ++c) {
-                const CellVerdict v = JudgeCell(cells_[c][r]);
+                const CellVerdict v = untested_[c][r] ? Pass : JudgeCell(cells_[c][r]);
                 verdicts_[c][r] = v;
-                frame_.verdicts[c][r] = v;
-                fails += v == Fail;
+                fails += !untested_[c][r] && v == Fail;
             }
         }
         failCount_ = fails;
@@ -321,6 +387,8 @@ void CColorBar::judgeForPaint(int columns, int rows, bool showVerdict)
     int tested = 0, marked = 0;
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < columns; ++c) {
+            if (untested_[c][r])
+                continue;
             for (int k = 0; k < GRID_CHANNELS; ++k) {
                 tested += cells_[c][r].channelState[k] == Active;
                 marked += cells_[c][r].hitMark[k] != 0;
@@ -330,10 +398,21 @@ void CColorBar::judgeForPaint(int columns, int rows, bool showVerdict)
     testedChannels_ = tested;
     markedChannels_ = marked;
     unmarkedChannels_ = tested - marked;
-    if (unmarkedChannels_ == 0 && failCount_ == 0 && columns * rows != 0)
+    if (unmarkedChannels_ == 0 && failCount_ == 0 && testedCells != 0)
         for (int r = 0; r < rows; ++r)
             for (int c = 0; c < columns; ++c)
                 clearMarks(cells_[c][r]);
+    judgeDue_ = false;
+}
+
+void CColorBar::JudgeCells()
+{
+    const int columns = columns_, rows = rows_;
+    const bool showVerdict = showVerdict_;
+    std::lock_guard lock(cellsMutex_);
+    // Unchanged cells judge as before; whatever made judging due has already asked for a repaint.
+    if (judgeDue_)
+        judgeLocked(columns, rows, showVerdict);
 }
 
 void CColorBar::PaintTo(QImage& image)
@@ -346,8 +425,25 @@ void CColorBar::PaintTo(QImage& image)
     frame_.rows = rows;
     frame_.showVerdict = showVerdict;
     frame_.fpcTestMode = fpcTestMode_;
+    paintedChanges_ = changes_.load();
 
-    judgeForPaint(columns, rows, showVerdict);
+    {
+        // The picture keeps the marks from before a judgement made here: a cell's bars are drawn
+        // before its strip sets them.
+        std::lock_guard lock(cellsMutex_);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < columns; ++c)
+                frame_.cells[c][r] = cells_[c][r];
+        if (judgeDue_)
+            judgeLocked(columns, rows, showVerdict);
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < columns; ++c) {
+                frame_.cells[c][r].similarity = cells_[c][r].similarity;
+                frame_.verdicts[c][r] = verdicts_[c][r];
+                frame_.untested[c][r] = untested_[c][r];
+            }
+        }
+    }
 
     const HoverHit hit =
         HitTest(GridGeometry(image.width(), image.height(), columns, rows, showVerdict), mouseX_, mouseY_);
@@ -390,6 +486,7 @@ void CColorBar::storePointer(const QMouseEvent* event)
 void CColorBar::mouseMoveEvent(QMouseEvent* event)
 {
     storePointer(event);
+    update(); // the hover follows the pointer
     QFrame::mouseMoveEvent(event);
 }
 
@@ -414,6 +511,8 @@ void CColorBar::mouseDoubleClickEvent(QMouseEvent* event)
         std::lock_guard lock(cellsMutex_);
         std::uint8_t& state = cells_[c][r].channelState[k];
         state = NextChannelState(state);
+        judgeDue_ = true;
+        markChanged();
     }
     requestRepaint();
     event->accept();

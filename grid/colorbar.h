@@ -6,15 +6,18 @@
 // from any thread (the acquisition worker calls them while the UI thread paints); the repaint
 // that SetSimilarityOn and SetShowVerdict ask for is queued to the UI thread. Everything that
 // touches the widget (attaching, the timer, painting, mouse handling) belongs to the UI thread.
-// The cells sit behind a mutex; a paint judges them under it and then draws from a copy, so the
-// worker never waits for drawing.
+// The cells sit behind a mutex. JudgeCells judges them under it (the worker does so after every
+// pass, so verdicts and the board's lines never wait for a paint); a paint judges only cells
+// changed since, then draws from a copy, so the worker never waits for drawing. The refresh timer
+// repaints only when something changed.
 //
 // Indices: a (column, row) outside 10 x 10 or a channel outside 0..31 is ignored by setters and
 // reads as 0 from getters. SetColumns/SetRows clamp to 0..10. A grid may hold more cells than
 // pageTable has pages; use PageOfCell (page_table.h) before indexing the table.
 //
 // Cells start zeroed: every channel tested, limits and values 0, an empty range. Such a cell is
-// judged PASS and shows no bars until someone fills it.
+// judged PASS and shows no bars until someone fills it. A cell marked untested (no board measures
+// it) gets no verdict, is drawn neutral and never counts toward PASS.
 #include "grid_model.h"
 #include "grid_painter.h"
 
@@ -65,6 +68,9 @@ public:
     bool GetSimilarityOn(int column, int row) const;
     void SetSimilarityThreshold(int column, int row, double threshold);
     double GetSimilarityThreshold(int column, int row) const;
+    // Whether a board measures this cell; cells are tested until told otherwise.
+    void SetCellTested(int column, int row, bool tested);
+    bool GetCellTested(int column, int row) const;
     void SetShowVerdict(bool on);
     bool GetShowVerdict() const { return showVerdict_.load(); }
     void SetFpcTestMode(int flag) { fpcTestMode_ = flag; }
@@ -74,8 +80,14 @@ public:
     int GetHoverColumn() const { return hoverColumn_.load(); }
     int GetHoverRow() const { return hoverRow_.load(); }
     int GetHoverChannel() const { return hoverChannel_.load(); }
-    // Cells judged Fail at the last paint with the verdict row on.
+    // Judges every cell of the grid now: similarity, hit marks, verdicts, the fail count and the
+    // channel totals, as a paint would.
+    void JudgeCells();
+    // Cells judged Fail at the last judgement with the verdict row on.
     int GetFailCount() const { return failCount_.load(); }
+    // Tested cells of the grid at the last judgement; the station passes only when this is not 0
+    // and nothing failed.
+    int GetTestedCellCount() const { return testedCells_.load(); }
     void ClearHitMarks();
     double ComputeSimilarity(int column, int row) const;
 
@@ -114,11 +126,15 @@ private:
         int column, int row, std::uint16_t (ColorBarCell::*field)[GRID_CHANNELS], const std::uint16_t* values);
     void requestRepaint();
     void storePointer(const QMouseEvent* event);
-    void judgeForPaint(int columns, int rows, bool showVerdict);
+    void judgeLocked(int columns, int rows, bool showVerdict);
+    void markChanged() { changes_.fetch_add(1, std::memory_order_relaxed); }
 
     mutable std::mutex cellsMutex_;
     ColorBarCell cells_[GRID_MAX_COLUMNS][GRID_MAX_ROWS] = {};
     CellVerdict verdicts_[GRID_MAX_COLUMNS][GRID_MAX_ROWS] = {};
+    bool untested_[GRID_MAX_COLUMNS][GRID_MAX_ROWS] = {};
+    // Judging is due: some cell, the grid size or the verdict switch changed since the last one.
+    bool judgeDue_ = true;
     int testedChannels_ = 0;
     int markedChannels_ = 0;
     int unmarkedChannels_ = 0;
@@ -128,6 +144,10 @@ private:
     std::atomic<bool> showVerdict_{true};
     std::atomic<int> fpcTestMode_{0};
     std::atomic<int> failCount_{0};
+    std::atomic<int> testedCells_{0};
+    // Bumped by every change that shows; the timer repaints only when it moved since the last paint.
+    std::atomic<std::uint64_t> changes_{0};
+    std::uint64_t paintedChanges_ = ~std::uint64_t{0}; // UI thread
 
     // UI thread only.
     int mouseX_ = 0;

@@ -36,6 +36,9 @@ struct GridFrame {
     // before this paint; similarity is this paint's coefficient.
     ColorBarCell cells[GRID_MAX_COLUMNS][GRID_MAX_ROWS] = {};
     CellVerdict verdicts[GRID_MAX_COLUMNS][GRID_MAX_ROWS] = {};
+    // Cells that no board measures: drawn in a neutral look, with no verdict; the overall "PASS"
+    // needs at least one cell that is not.
+    bool untested[GRID_MAX_COLUMNS][GRID_MAX_ROWS] = {};
 };
 
 // The overall "PASS" picture: white, with the word in (0,255,0). `ink` lists the runs of pixels

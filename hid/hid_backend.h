@@ -43,4 +43,6 @@ public:
     [[nodiscard]] virtual std::vector<HidDeviceInfo> enumerate() = 0;
     // nullptr when the path cannot be opened.
     [[nodiscard]] virtual std::unique_ptr<HidDevice> open(const std::string& path) = 0;
+    // After a failed open: whether the node is there but this process lacks the right to open it.
+    [[nodiscard]] virtual bool accessDenied(const std::string& /*path*/) { return false; }
 };

@@ -2,20 +2,60 @@
 
 #include "hid_log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 namespace {
 constexpr int USB_ERROR_COMMUNICATION = 2;
 constexpr int USB_ERROR_NOT_FOUND = 3;
 // hidraw queues at most 64 input reports per open file; anything beyond that is a babbling device.
 constexpr int MAX_DISCARDED_REPORTS = 128;
+// A reply later than this after its read gave up may be taken for a later command's.
+constexpr auto LATE_REPLY_WINDOW = std::chrono::seconds(1);
+// Requests differ by their arguments (stations, channels, table data); keep the remembered replies bounded.
+constexpr std::size_t MAX_REMEMBERED_REPLIES = 512;
+
+constexpr std::uint64_t FNV_OFFSET = 1469598103934665603ULL;
+constexpr std::uint64_t FNV_PRIME = 1099511628211ULL;
+
+std::uint64_t HashReport(std::uint64_t hash, const std::uint8_t* bytes)
+{
+    for (std::size_t i = 0; i < HID_REPORT_SIZE; ++i)
+        hash = (hash ^ bytes[i]) * FNV_PRIME;
+    return hash;
+}
+
+thread_local std::uint64_t threadReadFailures = 0;
+
+std::mutex deniedMutex;
+std::vector<std::string> deniedPaths;
 } // namespace
 
-hiddata::hiddata(HidBackend& backend_) : lastReport(report), backend(backend_) {}
+hiddata::hiddata(HidBackend& backend_) : lastReport(report), backend(backend_), requestKey_(FNV_OFFSET) {}
 
 hiddata::~hiddata() = default;
+
+std::uint64_t hiddata::ThreadReadFailures()
+{
+    return threadReadFailures;
+}
+
+std::vector<std::string> hiddata::TakeAccessDenied()
+{
+    std::lock_guard lock(deniedMutex);
+    return std::exchange(deniedPaths, {});
+}
+
+void hiddata::ResetExchangeState()
+{
+    requestKey_ = FNV_OFFSET;
+    repliesByRequest_.clear();
+    owedReplies_ = 0;
+}
 
 int hiddata::OpenDevice(std::uint16_t productId, std::uint16_t vendorId, const char* manufacturer,
                         const char* product)
@@ -23,6 +63,7 @@ int hiddata::OpenDevice(std::uint16_t productId, std::uint16_t vendorId, const c
     std::unique_ptr<HidDevice> handle;
     const int result = FindDevice(handle, vendorId, manufacturer, productId, product);
     deviceHandle = std::move(handle);
+    ResetExchangeState(); // replies of an earlier connection say nothing about this one
     return result == 0 && deviceHandle ? 0 : 1;
 }
 
@@ -35,8 +76,14 @@ int hiddata::FindDevice(std::unique_ptr<HidDevice>& handle, std::uint16_t vendor
         if (info.vendorId != vendorId || info.productId != productId)
             continue;
         std::unique_ptr<HidDevice> device = backend.open(info.path);
-        if (!device)
+        if (!device) {
+            if (backend.accessDenied(info.path)) {
+                std::lock_guard lock(deniedMutex);
+                if (std::find(deniedPaths.begin(), deniedPaths.end(), info.path) == deniedPaths.end())
+                    deniedPaths.push_back(info.path);
+            }
             continue;
+        }
         result = 3;
         if (!manufacturer || !product) {
             handle = std::move(device);
@@ -60,17 +107,31 @@ int hiddata::FindDevice(std::unique_ptr<HidDevice>& handle, std::uint16_t vendor
     return result;
 }
 
+bool hiddata::TakeOwedReply()
+{
+    if (owedReplies_ == 0)
+        return false;
+    if (Clock::now() > owedUntil_) {
+        owedReplies_ = 0;
+        return false;
+    }
+    --owedReplies_;
+    return true;
+}
+
 void hiddata::DiscardQueuedInput()
 {
     std::uint8_t scratch[HID_REPORT_SIZE];
     for (int i = 0; i < MAX_DISCARDED_REPORTS && deviceHandle; ++i) {
         if (deviceHandle->read(scratch, 0) <= 0)
             break;
+        (void)TakeOwedReply();
     }
 }
 
 bool hiddata::WriteReport(const std::uint8_t* data)
 {
+    requestKey_ = HashReport(requestKey_, data);
     if (!deviceHandle)
         return true;
     DiscardQueuedInput();
@@ -80,30 +141,64 @@ bool hiddata::WriteReport(const std::uint8_t* data)
     return deviceHandle->write(out) != static_cast<int>(HID_REPORT_SIZE);
 }
 
+void hiddata::NoteAnswered()
+{
+    lastReadFailed_ = false;
+    if (repliesByRequest_.size() >= MAX_REMEMBERED_REPLIES && !repliesByRequest_.contains(requestKey_))
+        repliesByRequest_.clear();
+    std::copy_n(report, HID_REPORT_SIZE, repliesByRequest_[requestKey_].begin());
+    requestKey_ = FNV_OFFSET;
+}
+
+void hiddata::NoteUnanswered(bool timedOut, const char* what)
+{
+    lastReadFailed_ = true;
+    ++threadReadFailures;
+    const auto it = repliesByRequest_.find(requestKey_);
+    if (it != repliesByRequest_.end())
+        std::copy_n(it->second.begin(), HID_REPORT_SIZE, report);
+    else
+        std::memset(report, 0, sizeof report);
+    requestKey_ = FNV_OFFSET;
+    if (timedOut) {
+        // The board may still answer; that answer belongs to this request, not to the next.
+        ++owedReplies_;
+        owedUntil_ = Clock::now() + LATE_REPLY_WINDOW;
+    }
+    const int code = !deviceHandle ? USB_ERROR_NOT_FOUND : timedOut ? ETIMEDOUT : USB_ERROR_COMMUNICATION;
+    qCDebug(lcHid) << what << UsbErrorText(code).c_str();
+}
+
 std::uint8_t* hiddata::ReadReport()
 {
-    int error = 0;
-    if (!deviceHandle) {
-        error = USB_ERROR_NOT_FOUND;
-    } else {
-        std::uint8_t in[HID_REPORT_SIZE] = {};
-        const int n = deviceHandle->read(in, HID_READ_TIMEOUT_MS);
-        if (n > 0) {
-            in[0] = 0;
-            std::memcpy(report, in, HID_REPORT_SIZE); // a short report arrives zero-padded
-        } else {
-            error = n == 0 ? ETIMEDOUT : USB_ERROR_COMMUNICATION;
-        }
-    }
-    lastReadFailed_ = error != 0;
-    if (lastReadFailed_)
-        qCDebug(lcHid) << "ReadReport:" << UsbErrorText(error).c_str();
     lastReport = report;
+    if (!deviceHandle) {
+        NoteUnanswered(false, "ReadReport:");
+        return report;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(HID_READ_TIMEOUT_MS);
+    std::uint8_t in[HID_REPORT_SIZE] = {};
+    int n = 0;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        n = deviceHandle->read(in, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (n <= 0 || !TakeOwedReply())
+            break;
+        std::memset(in, 0, sizeof in); // a late answer to an earlier request: wait on for ours
+    }
+    if (n <= 0) {
+        NoteUnanswered(n == 0, "ReadReport:");
+        return report;
+    }
+    in[0] = 0;
+    std::memcpy(report, in, HID_REPORT_SIZE); // a short report arrives zero-padded
+    NoteAnswered();
     return report;
 }
 
 int hiddata::SetFeatureReport(const std::uint8_t* data)
 {
+    requestKey_ = HashReport(requestKey_, data);
     std::memset(report, 0, sizeof report);
     std::memcpy(report, data, HID_REPORT_SIZE);
     report[0] = 0;
@@ -114,17 +209,16 @@ int hiddata::SetFeatureReport(const std::uint8_t* data)
 
 std::uint8_t* hiddata::GetFeatureReport()
 {
+    lastReport = report;
     report[0] = 0;
     std::uint8_t in[HID_REPORT_SIZE] = {};
-    lastReadFailed_ = !(deviceHandle && deviceHandle->getFeature(in) == static_cast<int>(HID_REPORT_SIZE));
-    if (!lastReadFailed_) {
-        in[0] = 0;
-        std::memcpy(report, in, HID_REPORT_SIZE);
-    } else {
-        qCDebug(lcHid) << "GetFeatureReport:"
-                       << UsbErrorText(deviceHandle ? USB_ERROR_COMMUNICATION : USB_ERROR_NOT_FOUND).c_str();
+    if (!(deviceHandle && deviceHandle->getFeature(in) == static_cast<int>(HID_REPORT_SIZE))) {
+        NoteUnanswered(false, "GetFeatureReport:"); // a control transfer has no late answer
+        return report;
     }
-    lastReport = report;
+    in[0] = 0;
+    std::memcpy(report, in, HID_REPORT_SIZE);
+    NoteAnswered();
     return report;
 }
 

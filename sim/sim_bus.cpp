@@ -1,6 +1,7 @@
 #include "sim_bus.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -15,8 +16,12 @@ constexpr std::size_t INPUT_QUEUE_LIMIT = 64; // as hidraw: the newest report is
 
 // Sleeping alone overshoots by tens of microseconds, which would make a modelled 1 ms transfer
 // noticeably longer; sleep most of the way and spin the rest.
-void waitUntilPrecisely(Clock::time_point deadline)
+void waitUntilPrecisely(Clock::time_point deadline, bool precise = true)
 {
+    if (!precise) {
+        std::this_thread::sleep_until(deadline);
+        return;
+    }
     constexpr auto SPIN = std::chrono::microseconds(200);
     const auto now = Clock::now();
     if (deadline - now > SPIN)
@@ -42,6 +47,8 @@ struct Port {
     std::size_t delivered = 0; // input reports handed to the host
     SimFault fault = SimFault::None;
     std::chrono::milliseconds lateBy{0};
+    std::chrono::milliseconds stall{0};
+    bool accessDenied = false;
     std::mt19937 noise{12345};
 };
 
@@ -53,6 +60,9 @@ struct SimBus::State {
     std::vector<std::shared_ptr<Port>> all;   // every port ever plugged, so logs outlive an unplug
     int nextId = 1;
     std::chrono::microseconds delay{0};
+    // Read under a port's lock: atomics, so that no lock is taken after the port's.
+    std::atomic<bool> precise{true};
+    std::atomic<bool> logging{true};
     Listener listener;
 
     std::shared_ptr<Port> find(int id) const
@@ -69,6 +79,9 @@ struct SimBus::State {
         std::lock_guard lock(mutex);
         return delay;
     }
+
+    bool preciseTiming() const { return precise.load(); }
+    bool loggingOn() const { return logging.load(); }
 
     void unplug(int id)
     {
@@ -134,7 +147,7 @@ public:
                 // A reply on its way: it lands at a known moment.
                 const auto readyAt = port_->queue.front().readyAt;
                 lock.unlock();
-                waitUntilPrecisely(readyAt);
+                waitUntilPrecisely(readyAt, bus_->preciseTiming());
                 lock.lock();
                 continue;
             }
@@ -148,7 +161,8 @@ public:
         std::unique_lock lock(port_->mutex);
         if (!port_->plugged)
             return -1;
-        port_->log.push_back({SimLoggedReport::Kind::GetFeature, {}});
+        if (bus_->loggingOn())
+            port_->log.push_back({SimLoggedReport::Kind::GetFeature, {}});
         if (port_->fault == SimFault::UnplugDuringCommand) {
             lock.unlock();
             bus_->unplug(port_->id);
@@ -175,7 +189,18 @@ private:
     {
         const auto delay = bus_->transferDelay();
         if (delay.count() > 0)
-            waitUntilPrecisely(Clock::now() + delay);
+            waitUntilPrecisely(Clock::now() + delay, bus_->preciseTiming());
+    }
+
+    void stall() const
+    {
+        std::chrono::milliseconds stall{0};
+        {
+            std::lock_guard lock(port_->mutex);
+            stall = port_->stall;
+        }
+        if (stall.count() > 0)
+            std::this_thread::sleep_for(stall);
     }
 
     void scramble(SimReport& reply)
@@ -187,12 +212,14 @@ private:
     int receive(SimLoggedReport::Kind kind, const std::uint8_t* bytes)
     {
         pause();
+        stall();
         SimReport in{};
         std::memcpy(in.data(), bytes, HID_REPORT_SIZE);
         std::unique_lock lock(port_->mutex);
         if (!port_->plugged)
             return -1;
-        port_->log.push_back({kind, in});
+        if (bus_->loggingOn())
+            port_->log.push_back({kind, in});
         if (port_->fault == SimFault::UnplugDuringCommand) {
             lock.unlock();
             bus_->unplug(port_->id);
@@ -244,10 +271,25 @@ std::vector<HidDeviceInfo> SimBus::enumerate()
 std::unique_ptr<HidDevice> SimBus::open(const std::string& path)
 {
     std::lock_guard lock(state_->mutex);
-    for (const auto& p : state_->ports)
-        if (pathOf(p->id) == path)
-            return std::make_unique<SimDevice>(state_, p);
+    for (const auto& p : state_->ports) {
+        if (pathOf(p->id) != path)
+            continue;
+        std::lock_guard portLock(p->mutex);
+        return p->accessDenied ? nullptr : std::make_unique<SimDevice>(state_, p);
+    }
     return nullptr;
+}
+
+bool SimBus::accessDenied(const std::string& path)
+{
+    std::lock_guard lock(state_->mutex);
+    for (const auto& p : state_->ports) {
+        if (pathOf(p->id) != path)
+            continue;
+        std::lock_guard portLock(p->mutex);
+        return p->accessDenied;
+    }
+    return false;
 }
 
 int SimBus::plug(const SimDeviceSpec& spec, std::shared_ptr<SimBoard> board)
@@ -337,6 +379,32 @@ void SimBus::setTransferDelay(std::chrono::microseconds delay)
 {
     std::lock_guard lock(state_->mutex);
     state_->delay = delay;
+}
+
+void SimBus::setPreciseTiming(bool on)
+{
+    state_->precise = on;
+}
+
+void SimBus::setLogging(bool on)
+{
+    state_->logging = on;
+}
+
+void SimBus::setAccessDenied(int id, bool denied)
+{
+    if (auto port = state_->find(id)) {
+        std::lock_guard lock(port->mutex);
+        port->accessDenied = denied;
+    }
+}
+
+void SimBus::setOutputStall(int id, std::chrono::milliseconds stall)
+{
+    if (auto port = state_->find(id)) {
+        std::lock_guard lock(port->mutex);
+        port->stall = stall;
+    }
 }
 
 void SimBus::setListener(Listener listener)

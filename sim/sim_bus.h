@@ -37,6 +37,7 @@ public:
 
     std::vector<HidDeviceInfo> enumerate() override;
     std::unique_ptr<HidDevice> open(const std::string& path) override;
+    bool accessDenied(const std::string& path) override;
 
     // Returns the device id; the path is "sim:<id>". Raises an arrival.
     int plug(const SimDeviceSpec& spec, std::shared_ptr<SimBoard> board);
@@ -54,6 +55,16 @@ public:
     void setFault(int id, SimFault fault, std::chrono::milliseconds lateBy = std::chrono::milliseconds(250));
     // Every transfer (report out, report in, feature request) takes this long; zero by default.
     void setTransferDelay(std::chrono::microseconds delay);
+    // Precise timing spins the last part of each wait so that a 1 ms transfer lasts 1 ms (the
+    // benchmarks need that); coarse timing only sleeps and costs no CPU (the demo). Precise by default.
+    void setPreciseTiming(bool on);
+    // Whether received reports are logged; on by default. A long-running demo turns it off.
+    void setLogging(bool on);
+    // The device stays listed but opening it fails as for a node without access rights.
+    void setAccessDenied(int id, bool denied);
+    // Every output report (and feature send) of the device blocks this long before it is taken,
+    // as a board that stalls its endpoint does until the USB time-out.
+    void setOutputStall(int id, std::chrono::milliseconds stall);
     // Called on the thread that plugs or unplugs, never under the bus's locks.
     void setListener(Listener listener);
 

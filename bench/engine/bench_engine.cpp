@@ -34,7 +34,7 @@ constexpr auto REPAINT = std::chrono::milliseconds(10);
 class QuietHost final : public EngineHost {
 public:
     void SetTitle(const QString&) override {}
-    void PostTitle(const QString&) override {}
+    void PostTitle(const QString&, std::uint64_t) override {}
 };
 
 ChannelValues flat(std::uint16_t v)

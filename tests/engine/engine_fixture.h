@@ -16,7 +16,7 @@
 class RecordingHost final : public EngineHost {
 public:
     void SetTitle(const QString& t) override { set(t); }
-    void PostTitle(const QString& t) override { set(t); }
+    void PostTitle(const QString& t, std::uint64_t) override { set(t); }
     QString title() const
     {
         std::lock_guard lock(mutex_);

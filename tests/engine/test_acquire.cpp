@@ -131,6 +131,7 @@ TEST_F(MasterAcquire, UnplugInTheMiddleOfAPassAndStoppingTwiceEndCleanly)
 
 TEST_F(MasterAcquire, ThePassThatSeesTheEmergencyStopStillWritesNormalOutputs)
 {
+    ASSERT_TRUE(waitUntil([&] { return board->outputs()[2] == 1; })); // measured and passing
     engine.StopAcquisition();
     paint();
     board->triggerEmergencyStop();

@@ -129,17 +129,20 @@ TEST_F(Transport, TwoThreadsNeverInterleaveTheirReports)
     EXPECT_EQ(board->tables().upper[31], 0x0203);
 }
 
-TEST(TransportNoDevice, WritesFailAndReadsKeepTheReport)
+TEST(TransportNoDevice, WritesFailAndReadsYieldNoData)
 {
     SimBus bus;
     hiddata hid(bus);
     hid.report[5] = 42;
     const std::uint8_t out[HID_REPORT_SIZE] = {0, 1, 0x29, 0xF0};
     EXPECT_TRUE(hid.WriteReport(out));
-    EXPECT_EQ(hid.ReadReport()[5], 42);
+    const ReplyWatch watch;
+    EXPECT_EQ(hid.ReadReport()[5], 0) << "no earlier reply to this request: zeros, not the old buffer";
+    EXPECT_TRUE(hid.LastReadFailed());
     EXPECT_EQ(hid.SetFeatureReport(out), 2);
     EXPECT_EQ(hid.report[3], 0xF0); // staged even when nothing takes it
-    EXPECT_EQ(hid.GetFeatureReport()[3], 0xF0);
+    EXPECT_EQ(hid.GetFeatureReport()[3], 0) << "a failed fetch is not the request's own bytes";
+    EXPECT_FALSE(watch.AllAnswered());
 }
 
 } // namespace
