@@ -55,6 +55,7 @@ void hiddata::ResetExchangeState()
     requestKey_ = FNV_OFFSET;
     repliesByRequest_.clear();
     owedReplies_ = 0;
+    graceSpent_ = false;
 }
 
 int hiddata::OpenDevice(std::uint16_t productId, std::uint16_t vendorId, const char* manufacturer,
@@ -121,9 +122,23 @@ bool hiddata::TakeOwedReply()
 
 void hiddata::DiscardQueuedInput()
 {
+    if (!deviceHandle)
+        return;
     std::uint8_t scratch[HID_REPORT_SIZE];
-    for (int i = 0; i < MAX_DISCARDED_REPORTS && deviceHandle; ++i) {
+    for (int i = 0; i < MAX_DISCARDED_REPORTS; ++i) {
         if (deviceHandle->read(scratch, 0) <= 0)
+            break;
+        (void)TakeOwedReply();
+    }
+    // A reply owed to a read that timed out gets one more read bound to turn up before the next
+    // request goes out; boards answer in order, so after it the next reply is the next request's.
+    if (owedReplies_ == 0 || graceSpent_)
+        return;
+    graceSpent_ = true;
+    const auto graceEnd = std::min(Clock::now() + std::chrono::milliseconds(HID_READ_TIMEOUT_MS), owedUntil_);
+    while (owedReplies_ > 0) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(graceEnd - Clock::now());
+        if (left.count() <= 0 || deviceHandle->read(scratch, static_cast<int>(left.count())) <= 0)
             break;
         (void)TakeOwedReply();
     }
@@ -150,7 +165,7 @@ void hiddata::NoteAnswered()
     requestKey_ = FNV_OFFSET;
 }
 
-void hiddata::NoteUnanswered(bool timedOut, const char* what)
+void hiddata::NoteUnanswered(bool timedOut, bool tookOwedReply, const char* what)
 {
     lastReadFailed_ = true;
     ++threadReadFailures;
@@ -160,10 +175,12 @@ void hiddata::NoteUnanswered(bool timedOut, const char* what)
     else
         std::memset(report, 0, sizeof report);
     requestKey_ = FNV_OFFSET;
-    if (timedOut) {
-        // The board may still answer; that answer belongs to this request, not to the next.
+    // The board may still answer; that answer belongs to this request, not to the next. Not so
+    // when this read threw away a reply as owed: with the earlier one lost, that was this one's.
+    if (timedOut && !tookOwedReply) {
         ++owedReplies_;
         owedUntil_ = Clock::now() + LATE_REPLY_WINDOW;
+        graceSpent_ = false;
     }
     const int code = !deviceHandle ? USB_ERROR_NOT_FOUND : timedOut ? ETIMEDOUT : USB_ERROR_COMMUNICATION;
     qCDebug(lcHid) << what << UsbErrorText(code).c_str();
@@ -173,21 +190,23 @@ std::uint8_t* hiddata::ReadReport()
 {
     lastReport = report;
     if (!deviceHandle) {
-        NoteUnanswered(false, "ReadReport:");
+        NoteUnanswered(false, false, "ReadReport:");
         return report;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(HID_READ_TIMEOUT_MS);
     std::uint8_t in[HID_REPORT_SIZE] = {};
     int n = 0;
+    bool tookOwedReply = false;
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         n = deviceHandle->read(in, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
         if (n <= 0 || !TakeOwedReply())
             break;
+        tookOwedReply = true;
         std::memset(in, 0, sizeof in); // a late answer to an earlier request: wait on for ours
     }
     if (n <= 0) {
-        NoteUnanswered(n == 0, "ReadReport:");
+        NoteUnanswered(n == 0, tookOwedReply, "ReadReport:");
         return report;
     }
     in[0] = 0;
@@ -213,7 +232,7 @@ std::uint8_t* hiddata::GetFeatureReport()
     report[0] = 0;
     std::uint8_t in[HID_REPORT_SIZE] = {};
     if (!(deviceHandle && deviceHandle->getFeature(in) == static_cast<int>(HID_REPORT_SIZE))) {
-        NoteUnanswered(false, "GetFeatureReport:"); // a control transfer has no late answer
+        NoteUnanswered(false, false, "GetFeatureReport:"); // a control transfer has no late answer
         return report;
     }
     in[0] = 0;

@@ -60,7 +60,7 @@ private:
     void DiscardQueuedInput();
     // A reply that did come in: whether it is owed to a read that timed out within the last second.
     bool TakeOwedReply();
-    void NoteUnanswered(bool timedOut, const char* what);
+    void NoteUnanswered(bool timedOut, bool tookOwedReply, const char* what);
     void NoteAnswered();
     void ResetExchangeState();
 
@@ -71,6 +71,7 @@ private:
     // Replies still owed to reads that timed out; they are discarded if they come within a second.
     int owedReplies_ = 0;
     Clock::time_point owedUntil_{};
+    bool graceSpent_ = false; // the wait before the next request has been made for the owed replies
 };
 
 // Tells whether every read made on this thread since its construction got a reply.

@@ -49,6 +49,7 @@ struct Port {
     std::chrono::milliseconds lateBy{0};
     std::chrono::milliseconds stall{0};
     bool accessDenied = false;
+    std::function<bool(const SimReport&)> dropReplies;
     std::mt19937 noise{12345};
 };
 
@@ -230,7 +231,7 @@ private:
 
         std::vector<SimReport> replies;
         port_->board->onOutputReport(in, replies);
-        if (port_->fault == SimFault::NoReply)
+        if (port_->fault == SimFault::NoReply || (port_->dropReplies && port_->dropReplies(in)))
             return static_cast<int>(HID_REPORT_SIZE);
         auto readyAt = Clock::now() + bus_->transferDelay();
         if (port_->fault == SimFault::LateReply)
@@ -389,6 +390,14 @@ void SimBus::setPreciseTiming(bool on)
 void SimBus::setLogging(bool on)
 {
     state_->logging = on;
+}
+
+void SimBus::setReplyFilter(int id, std::function<bool(const SimReport& request)> drop)
+{
+    if (auto port = state_->find(id)) {
+        std::lock_guard lock(port->mutex);
+        port->dropReplies = std::move(drop);
+    }
 }
 
 void SimBus::setAccessDenied(int id, bool denied)

@@ -60,6 +60,9 @@ public:
     void setPreciseTiming(bool on);
     // Whether received reports are logged; on by default. A long-running demo turns it off.
     void setLogging(bool on);
+    // Replies to output reports for which `drop` returns true never come (a station that stops
+    // answering, a lost reply); an empty function drops nothing. Called under the port's lock.
+    void setReplyFilter(int id, std::function<bool(const SimReport& request)> drop);
     // The device stays listed but opening it fails as for a node without access rights.
     void setAccessDenied(int id, bool denied);
     // Every output report (and feature send) of the device blocks this long before it is taken,

@@ -63,6 +63,56 @@ TEST_F(Transport, LateReplyIsNeverTakenForTheNextCommand)
     EXPECT_EQ(bus.readyInput(id), 0u);
 }
 
+// A read that gets nothing must not parse the reply to another command: what was last in the
+// buffer then is the board's version record, not channel values.
+TEST_F(Transport, UnansweredReadNeverTakesAnotherCommandsReply)
+{
+    board->sensor().setFixed(ramp(300));
+    struct Case {
+        bool answeredBefore; // this very request got a reply earlier
+        std::uint16_t expected31;
+    };
+    for (const Case c : {Case{true, 331}, Case{false, 0}}) {
+        ASSERT_EQ(runoff.ConnectVaskaro(), 0); // a fresh connection remembers no replies
+        if (c.answeredBefore)
+            runoff.ReadChannels();
+        ASSERT_EQ(runoff.ReadFirmwareVersion(), 0x0131);
+        board->sensor().setFixed(ramp(500));
+        bus.setFault(id, SimFault::NoReply);
+        const ReplyWatch watch;
+        EXPECT_EQ(runoff.ReadChannels()[31], c.expected31) << c.answeredBefore;
+        EXPECT_FALSE(watch.AllAnswered());
+        bus.setFault(id, SimFault::None);
+        board->sensor().setFixed(ramp(300));
+    }
+}
+
+// Replies later than the read's bound, arriving after the next request has gone out, and one
+// that never comes: no later command may take them, and the board is in step again afterwards.
+TEST_F(Transport, LateOrLostReplyAfterTheNextRequestIsNotItsAnswer)
+{
+    board->sensor().setFixed(ramp(400));
+    for (const int late : {30, 60, -1}) {
+        if (late < 0)
+            bus.setFault(id, SimFault::NoReply);
+        else
+            bus.setFault(id, SimFault::LateReply, std::chrono::milliseconds(HID_READ_TIMEOUT_MS + late));
+        (void)runoff.ReadFirmwareVersion(); // times out
+        bus.setFault(id, SimFault::None);   // the next request is answered at once, behind the late reply
+
+        const ReplyWatch watch;
+        const std::uint16_t* values = runoff.ReadChannels();
+        if (watch.AllAnswered())
+            EXPECT_EQ(values[0], 400) << late;
+        else
+            EXPECT_EQ(late, -1) << "a late reply that came within the grace must not cost the next read";
+        EXPECT_TRUE(values[0] == 400 || values[0] == 0) << "never the version record: " << late;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(runoff.ReadFirmwareVersion(), 0x0131) << late;
+        EXPECT_EQ(runoff.ReadChannels()[31], 431) << late;
+    }
+}
+
 TEST_F(Transport, GarbageRepliesAreParsedWithinBounds)
 {
     bus.setFault(id, SimFault::Garbage);
