@@ -56,6 +56,7 @@ void hiddata::ResetExchangeState()
     repliesByRequest_.clear();
     owedReplies_ = 0;
     graceSpent_ = false;
+    boardSilent_ = false;
 }
 
 int hiddata::OpenDevice(std::uint16_t productId, std::uint16_t vendorId, const char* manufacturer,
@@ -128,20 +129,25 @@ void hiddata::DiscardQueuedInput()
     for (int i = 0; i < MAX_DISCARDED_REPORTS; ++i) {
         if (deviceHandle->read(scratch, 0) <= 0)
             break;
+        boardSilent_ = false;
         (void)TakeOwedReply();
     }
     // A reply owed to a read that timed out gets one more read bound to turn up before the next
     // request goes out; boards answer in order, so after it the next reply is the next request's.
-    if (owedReplies_ == 0 || graceSpent_)
+    // A board that let that wait pass in silence is not waited for again until it says something.
+    if (owedReplies_ == 0 || graceSpent_ || boardSilent_)
         return;
     graceSpent_ = true;
     const auto graceEnd = std::min(Clock::now() + std::chrono::milliseconds(HID_READ_TIMEOUT_MS), owedUntil_);
+    bool heard = false;
     while (owedReplies_ > 0) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(graceEnd - Clock::now());
         if (left.count() <= 0 || deviceHandle->read(scratch, static_cast<int>(left.count())) <= 0)
             break;
+        heard = true;
         (void)TakeOwedReply();
     }
+    boardSilent_ = !heard && owedReplies_ > 0;
 }
 
 bool hiddata::WriteReport(const std::uint8_t* data)
@@ -200,6 +206,8 @@ std::uint8_t* hiddata::ReadReport()
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         n = deviceHandle->read(in, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (n > 0)
+            boardSilent_ = false;
         if (n <= 0 || !TakeOwedReply())
             break;
         tookOwedReply = true;

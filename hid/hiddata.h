@@ -71,7 +71,8 @@ private:
     // Replies still owed to reads that timed out; they are discarded if they come within a second.
     int owedReplies_ = 0;
     Clock::time_point owedUntil_{};
-    bool graceSpent_ = false; // the wait before the next request has been made for the owed replies
+    bool graceSpent_ = false;  // the wait before the next request has been made for the owed replies
+    bool boardSilent_ = false; // nothing came during that wait: the board has stopped answering
 };
 
 // Tells whether every read made on this thread since its construction got a reply.

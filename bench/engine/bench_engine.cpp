@@ -5,6 +5,7 @@
 #include "acquisition_engine.h"
 #include "colorbar.h"
 #include "engine_host.h"
+#include "hiddata_simple_runoff.h"
 #include "maker_domain.h"
 #include "page_table.h"
 #include "sim_bus.h"
@@ -134,6 +135,43 @@ void latency(int trials)
                 trials, ms[ms.size() / 2], ms.back(), 2 * passMs + 10.0);
 }
 
+// What a board that stops answering costs per command, and how long it takes after it answers
+// again until a reply is trusted (replies within a second of a timed-out read may be late ones).
+void silentBoard()
+{
+    SimBus bus;
+    const int id = bus.plug(SimRunoffBoard::Identity("merrowin-demo"), std::make_shared<SimRunoffBoard>());
+    hiddata_simple_runoff runoff(bus);
+    runoff.ConnectBasic();
+    bus.setTransferDelay(TRANSFER);
+    runoff.ReadChannels();
+
+    bus.setFault(id, SimFault::NoReply);
+    constexpr int COMMANDS = 20;
+    auto t0 = Clock::now();
+    runoff.ReadChannels();
+    const double first = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    t0 = Clock::now();
+    for (int i = 0; i < COMMANDS; ++i)
+        runoff.ReadChannels();
+    const double each = std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / COMMANDS;
+
+    bus.setFault(id, SimFault::None);
+    t0 = Clock::now();
+    int refused = 0;
+    for (;;) {
+        const ReplyWatch watch;
+        runoff.ReadChannels();
+        if (watch.AllAnswered())
+            break;
+        ++refused;
+    }
+    const double recovery = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    std::printf("silent board: first command %.0f ms, each later one %.0f ms (read bound %d ms); "
+                "answering again: first trusted reply after %.0f ms, %d reads refused\n",
+                first, each, HID_READ_TIMEOUT_MS, recovery, refused);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -154,5 +192,6 @@ int main(int argc, char** argv)
         throughput(k, seconds);
     std::printf("nine-way   only probed: no passes\n");
     latency(trials);
+    silentBoard();
     return 0;
 }
