@@ -28,6 +28,7 @@ std::atomic<bool> stopEventSignalled{true};
 thread_local bool onWorker = false;
 
 constexpr int KELSPIRE_PAGES = 5;
+const std::bitset<33> ALL_SHOWN_CHANNELS{0xFFFFFFFFULL}; // channels 0 to 31
 
 std::string UpperCase(std::string text)
 {
@@ -228,6 +229,7 @@ void AcquisitionEngine::StartAcquisition()
     StopAcquisition();
     servedPages_.reset();
     measuredPages_.reset(); // a new connection: nothing measured yet
+    classicChannelsRead_.reset();
     const int rows = grid_.GetRows(), columns = grid_.GetColumns();
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c)
@@ -314,7 +316,10 @@ void AcquisitionEngine::AcquirePass()
         const ReplyWatch watch;
         const std::uint16_t value = classic.ReadChannel(channel);
         if (watch.AllAnswered()) {
-            measuredPages_.set(0);
+            // One channel a pass: the page counts as measured once every shown channel has been.
+            classicChannelsRead_.set(static_cast<std::size_t>(channel));
+            if ((classicChannelsRead_ & ALL_SHOWN_CHANNELS) == ALL_SHOWN_CHANNELS)
+                measuredPages_.set(0);
             std::lock_guard lock(pageTableLock());
             pageTable[0].measured[channel] = value;
         }

@@ -126,6 +126,7 @@ private:
     // one answered read since the worker started. A cell is tested when its page is in both.
     PageSet servedPages_;
     PageSet measuredPages_;
+    std::bitset<33> classicChannelsRead_; // the classic tester's channels answered since the start
     // Worker thread only: keeps the title from flooding the UI thread's queue.
     QString lastPostedTitle_;
     std::chrono::steady_clock::time_point lastPostedAt_{};
