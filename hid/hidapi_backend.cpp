@@ -3,6 +3,8 @@
 #include <hidapi/hidapi.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <clocale>
 #include <cstring>
 #include <langinfo.h>
@@ -110,11 +112,25 @@ std::vector<HidDeviceInfo> HidapiBackend::enumerate()
     return devices;
 }
 
+namespace {
+bool IsHidrawNode(const std::string& path)
+{
+    struct stat st {};
+    return path.rfind("/dev/hidraw", 0) == 0 && ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+} // namespace
+
+bool HidapiBackend::accessDenied(const std::string& path)
+{
+    if (!IsHidrawNode(path))
+        return false;
+    return ::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM);
+}
+
 std::unique_ptr<HidDevice> HidapiBackend::open(const std::string& path)
 {
     // hid_open_path misbehaves on anything but a live hidraw node.
-    struct stat st {};
-    if (path.rfind("/dev/hidraw", 0) != 0 || ::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+    if (!IsHidrawNode(path))
         return nullptr;
     hid_device* dev = hid_open_path(path.c_str());
     if (!dev)

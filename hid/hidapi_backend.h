@@ -13,6 +13,8 @@ public:
 
     std::vector<HidDeviceInfo> enumerate() override;
     std::unique_ptr<HidDevice> open(const std::string& path) override;
+    // A hidraw node that exists but that this user may not read and write (no udev rule yet).
+    bool accessDenied(const std::string& path) override;
 
     // Sets a UTF-8 LC_CTYPE unless one is already in force.
     static void EnsureUtf8Ctype();

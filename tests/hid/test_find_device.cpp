@@ -96,3 +96,22 @@ TEST(UsbErrorText, KnownCodesAndTheRest)
 }
 
 } // namespace
+
+// A known board whose node may not be opened is not found, and its node is told once, so that
+// the user learns why instead of seeing "no board".
+TEST(FindDevice, ANodeWithoutAccessIsReportedOnce)
+{
+    SimBus bus;
+    auto board = std::make_shared<SimRunoffBoard>();
+    const int denied = bus.plug(SimRunoffBoard::Identity("VASKARO"), board);
+    bus.plug(SimRunoffBoard::Identity("TELURAN"), board);
+    bus.setAccessDenied(denied, true);
+    (void)hiddata::TakeAccessDenied();
+
+    hiddata hid(bus);
+    EXPECT_EQ(hid.OpenDevice(0x05DF, 0x16A0, "VASKARO", "Quarnel"), 1);
+    EXPECT_EQ(hid.OpenDevice(0x05DF, 0x16A0, "VASKARO", "Quarnel"), 1);
+    EXPECT_EQ(hid.OpenDevice(0x05DF, 0x16A0, "TELURAN", "Quarnel"), 0) << "the search goes on past it";
+    EXPECT_EQ(hiddata::TakeAccessDenied(), std::vector<std::string>{SimBus::pathOf(denied)});
+    EXPECT_TRUE(hiddata::TakeAccessDenied().empty());
+}

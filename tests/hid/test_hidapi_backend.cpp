@@ -43,4 +43,7 @@ TEST(HidapiBackend, OpensOnlyHidrawNodes)
     EXPECT_EQ(backend.open("/dev/null"), nullptr);
     EXPECT_EQ(backend.open("/dev/hidraw-missing"), nullptr);
     EXPECT_EQ(backend.open("/tmp"), nullptr);
+    // Only an existing hidraw node can be one this user lacks the rights for.
+    for (const char* path : {"/dev/null", "/dev/hidraw-missing", "/tmp"})
+        EXPECT_FALSE(backend.accessDenied(path)) << path;
 }
