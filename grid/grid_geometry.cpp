@@ -61,8 +61,9 @@ GdiRect GridGeometry::stripFrame(int c, int r) const
 
 double GridGeometry::level(double v, double rangeHigh, double rangeLow) const
 {
-    const double scale = barH / (rangeHigh - rangeLow);
-    double l = barH - v * scale + rangeLow * scale;
+    // Measured down from rangeHigh, which thus lands on 0 exactly; rangeLow is pinned to barH.
+    // Rounding must leave no sliver at either end: a mark on the frame line, a bar one row high.
+    double l = v == rangeLow ? barH : (rangeHigh - v) * barH / (rangeHigh - rangeLow);
     if (l <= 0)
         l = 0;
     if (l > barH)

@@ -36,6 +36,7 @@ constexpr QRgb kPassBox = qRgb(100, 255, 100);
 constexpr QRgb kPassText = qRgb(50, 50, 250);
 constexpr QRgb kLoadText = qRgb(150, 150, 150);
 constexpr QRgb kOverallPass = qRgb(0, 255, 0);
+constexpr QRgb kUntestedArea = qRgb(225, 225, 225); // a cell no board measures
 
 constexpr std::string_view kDigits = "0123456789";
 constexpr std::string_view kSignedDigits = "-0123456789";
@@ -48,6 +49,7 @@ constexpr int kStripSlot = 2 * GRID_CHANNELS;
 constexpr int kVerdictSlot = 3 * GRID_CHANNELS;
 constexpr int kPiecesPerCell = kVerdictSlot + 1;
 constexpr std::uint32_t kHatched = 1;
+constexpr std::uint32_t kNoVerdict = 4; // verdict piece of an untested cell; verdicts are 1..3
 
 GdiFontRequest valueFontRequest(const GridGeometry& g) { return {Trunc(g.chw * 2 / 3), g.rows <= 1 ? 8 : 5}; }
 GdiFontRequest stripFontRequest(const GdiRect& frame)
@@ -148,13 +150,20 @@ void drawFramePass(Raster& raster, const GridGeometry& g)
     }
 }
 
-// An empty range has no scale: nothing is placed on it.
-void drawZones(Raster& raster, const GridGeometry& g, int c, int r, const ColorBarCell& cell)
+// An empty range has no scale: nothing is placed on it. An untested cell shows no limits at all.
+void drawZones(Raster& raster, const GridGeometry& g, int c, int r, const ColorBarCell& cell, bool untested)
 {
-    if (!GridGeometry::hasScale(cell))
-        return;
     const int y0 = g.barTop(r);
     const int y1 = lowerEdge(g, r);
+    if (untested) {
+        for (int k = 0; k < GRID_CHANNELS; ++k) {
+            const GdiRect col = g.barColumn(c, r, k);
+            raster.fill(col.left, y0, col.right, y1, kUntestedArea);
+        }
+        return;
+    }
+    if (!GridGeometry::hasScale(cell))
+        return;
     for (int k = 0; k < GRID_CHANNELS; ++k) {
         const GdiRect col = g.barColumn(c, r, k);
         const double u = g.level(cell.upperLimit[k], cell.rangeHigh, cell.rangeLow);
@@ -239,10 +248,10 @@ void drawDiffs(Raster& raster, const GridGeometry& g, int c, int r, const ColorB
     }
 }
 
-void drawStripBox(Raster& raster, const GridGeometry& g, int c, int r, const ColorBarCell& cell, int k)
+void drawStripBox(Raster& raster, const GridGeometry& g, int c, int r, const ColorBarCell& cell, int k, bool untested)
 {
     const GdiRect box = g.stripBox(c, r, k);
-    if (cell.channelState[k] != Active)
+    if (untested || cell.channelState[k] != Active)
         raster.hatchedRectangle(box.left, box.top, box.right, box.bottom, kGridPen);
     else
         raster.fill(box.left, box.top, box.right, box.bottom, stripColour(cell, k));
@@ -270,9 +279,14 @@ void drawSimilarity(Raster& raster, const GridGeometry& g, int c, int r, const C
             cell.similarityThreshold < s ? kSimilarityGood : kSimilarityBad);
 }
 
-void drawVerdict(Raster& raster, const GdiRect& v, CellVerdict verdict, GdiFontCache& fonts)
+// An untested cell has no verdict: a plain box, no text.
+void drawVerdict(Raster& raster, const GdiRect& v, CellVerdict verdict, bool untested, GdiFontCache& fonts)
 {
     const GdiRect box = verdictBox(v);
+    if (untested) {
+        raster.fill(box.left, box.top, box.right, box.bottom, kUntestedArea);
+        return;
+    }
     QRgb textColour = kLoadText;
     if (verdict == Fail) {
         raster.fill(box.left, box.top, box.right, box.bottom, kFailBox);
@@ -296,11 +310,23 @@ void drawPiece(Raster& raster, const GridPainter::Piece& piece, int slot, GdiFon
     if (slot < kHatchSlot)
         drawBar(raster, s, piece.kind);
     else if (slot == kVerdictSlot)
-        drawVerdict(raster, s, CellVerdict(piece.kind - 1), fonts);
+        drawVerdict(raster, s, CellVerdict(piece.kind - 1), piece.kind == kNoVerdict, fonts);
     else if (piece.kind == kHatched)
         raster.hatchedRectangle(s.left, s.top, s.right, s.bottom, kGridPen);
     else
         raster.fill(s.left, s.top, s.right, s.bottom, piece.kind);
+}
+
+// The overall "PASS" needs a passing grid of several columns with at least one cell measured.
+bool showsOverallPass(const GridGeometry& g, const GridFrame& frame)
+{
+    if (frame.failCount != 0 || g.columns <= 1 || g.rows <= 0)
+        return false;
+    for (int r = 0; r < g.rows; ++r)
+        for (int c = 0; c < g.columns; ++c)
+            if (!frame.untested[c][r])
+                return true;
+    return false;
 }
 
 } // namespace
@@ -369,29 +395,33 @@ void GridPainter::paintInOrder(QImage& image, const GridGeometry& g, const GridF
     for (int r = 0; r < g.rows; ++r) {
         for (int c = 0; c < g.columns; ++c) {
             const ColorBarCell& cell = frame.cells[c][r];
-            drawZones(raster, g, c, r, cell);
-            if (GridGeometry::hasScale(cell))
+            const bool untested = frame.untested[c][r];
+            drawZones(raster, g, c, r, cell, untested);
+            if (!untested) {
+                if (GridGeometry::hasScale(cell))
+                    for (int k = 0; k < GRID_CHANNELS; ++k)
+                        drawBar(raster, valueBar(g, cell, c, r, k), barColour(frame, cell, k));
+                drawMarks(raster, g, c, r, cell, false);
                 for (int k = 0; k < GRID_CHANNELS; ++k)
-                    drawBar(raster, valueBar(g, cell, c, r, k), barColour(frame, cell, k));
-            drawMarks(raster, g, c, r, cell, false);
-            for (int k = 0; k < GRID_CHANNELS; ++k)
-                if (cell.channelState[k] & 1)
-                    drawHatch(raster, g, c, r, k);
-            drawValues(raster, g, c, r, cell, valueFont);
-            drawDiffs(raster, g, c, r, cell, valueFont);
+                    if (cell.channelState[k] & 1)
+                        drawHatch(raster, g, c, r, k);
+                drawValues(raster, g, c, r, cell, valueFont);
+                drawDiffs(raster, g, c, r, cell, valueFont);
+            }
             GdiTextFont& stripFont = fonts.get(stripFontRequest(g.stripFrame(c, r)));
             for (int k = 0; k < GRID_CHANNELS; ++k) {
-                drawStripBox(raster, g, c, r, cell, k);
+                drawStripBox(raster, g, c, r, cell, k, untested);
                 drawStripLabel(raster, g, c, r, k, stripFont);
             }
-            drawSimilarity(raster, g, c, r, cell, fonts);
+            if (!untested)
+                drawSimilarity(raster, g, c, r, cell, fonts);
         }
     }
     if (g.showVerdict)
         for (int r = 0; r < g.rows; ++r)
             for (int c = 0; c < g.columns; ++c)
-                drawVerdict(raster, g.verdictFrame(c, r), frame.verdicts[c][r], fonts);
-    if (frame.failCount == 0 && g.columns > 1 && g.rows > 0) {
+                drawVerdict(raster, g.verdictFrame(c, r), frame.verdicts[c][r], frame.untested[c][r], fonts);
+    if (showsOverallPass(g, frame)) {
         const PassPicture fresh = cacheEnabled_ ? PassPicture() : RenderPassPicture(g.wc, g.hc);
         const PassPicture& pass = cacheEnabled_ ? passPicture(g.wc, g.hc) : fresh;
         raster.andWith(PixelSource(pass.image), 0, 0, g.wc, g.hc);
@@ -406,6 +436,17 @@ void GridPainter::collectPieces(
         for (int c = 0; c < g.columns; ++c) {
             const ColorBarCell& cell = frame.cells[c][r];
             Piece* p = &pieces[std::size_t((r * g.columns + c) * kPiecesPerCell)];
+            if (frame.untested[c][r]) {
+                for (int k = 0; k < GRID_CHANNELS; ++k) {
+                    const GdiRect box = g.stripBox(c, r, k);
+                    p[kStripSlot + k] = {box, box, kHatched};
+                }
+                if (g.showVerdict && verdicts) {
+                    const GdiRect v = g.verdictFrame(c, r);
+                    p[kVerdictSlot] = {v, verdictBox(v), kNoVerdict};
+                }
+                continue;
+            }
             for (int k = 0; k < GRID_CHANNELS; ++k) {
                 const GdiRect bar = valueBar(g, cell, c, r, k);
                 // A bar of no height still counts: it may grow from there.
@@ -618,20 +659,24 @@ void GridPainter::paintLayered(QImage& image, const GridGeometry& g, const GridF
     for (int r = 0; r < g.rows; ++r) {
         for (int c = 0; c < g.columns; ++c) {
             const ColorBarCell& cell = frame.cells[c][r];
-            drawMarks(raster, g, c, r, cell, true);
-            drawValues(raster, g, c, r, cell, valueFont);
-            drawDiffs(raster, g, c, r, cell, valueFont);
+            const bool untested = frame.untested[c][r];
+            if (!untested) {
+                drawMarks(raster, g, c, r, cell, true);
+                drawValues(raster, g, c, r, cell, valueFont);
+                drawDiffs(raster, g, c, r, cell, valueFont);
+            }
             GdiTextFont& stripFont = fonts.get(stripFontRequest(g.stripFrame(c, r)));
             for (int k = 0; k < GRID_CHANNELS; ++k)
                 drawStripLabel(raster, g, c, r, k, stripFont);
-            drawSimilarity(raster, g, c, r, cell, fonts);
+            if (!untested)
+                drawSimilarity(raster, g, c, r, cell, fonts);
         }
     }
     if (g.showVerdict && verdictsOnTop)
         for (int r = 0; r < g.rows; ++r)
             for (int c = 0; c < g.columns; ++c)
-                drawVerdict(raster, g.verdictFrame(c, r), frame.verdicts[c][r], fonts);
-    if (frame.failCount == 0 && g.columns > 1 && g.rows > 0) {
+                drawVerdict(raster, g.verdictFrame(c, r), frame.verdicts[c][r], frame.untested[c][r], fonts);
+    if (showsOverallPass(g, frame)) {
         const PassPicture& pass = passPicture(g.wc, g.hc);
         const PixelSource letters(pass.image);
         for (const GdiRect& run : pass.ink)
@@ -663,7 +708,8 @@ void GridPainter::paint(QImage& image, const GridFrame& frame)
         for (int r = 0; r < g.rows; ++r) {
             for (int c = 0; c < g.columns; ++c) {
                 const ColorBarCell& cell = frame.cells[c][r];
-                keyScratch_.insert(keyScratch_.end(), {cell.rangeHigh, cell.rangeLow, double(cell.similarityOn)});
+                keyScratch_.insert(keyScratch_.end(),
+                    {cell.rangeHigh, cell.rangeLow, double(cell.similarityOn), double(frame.untested[c][r])});
                 for (int k = 0; k < GRID_CHANNELS; ++k)
                     keyScratch_.insert(keyScratch_.end(), {double(cell.upperLimit[k]), double(cell.lowerLimit[k])});
             }
@@ -675,7 +721,7 @@ void GridPainter::paint(QImage& image, const GridFrame& frame)
             drawFramePass(layer, g);
             for (int r = 0; r < g.rows; ++r)
                 for (int c = 0; c < g.columns; ++c)
-                    drawZones(layer, g, c, r, frame.cells[c][r]);
+                    drawZones(layer, g, c, r, frame.cells[c][r], frame.untested[c][r]);
             layering_ = chooseLayering(g, frame, fonts);
             baseValid_ = false;
             retainedValid_ = false;

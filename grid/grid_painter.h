@@ -5,7 +5,8 @@
 // The grid is repainted up to 100 times a second and little changes between two pictures, so
 // with the cache on the picture is built from layers:
 // - the static layer: background, grid lines, frames and limit zones; rebuilt only when the size,
-//   the grid, the verdict row switch or a cell's limits, range or similarity switch change;
+//   the grid, the verdict row switch or a cell's limits, range, similarity switch or tested flag
+//   change;
 // - the base layer: the static layer plus the opaque pieces that follow the data (value bars,
 //   hatched columns, strip boxes, verdict boxes with their texts); each piece is redrawn only
 //   when it changes, a bar only over the rows it gained or lost;

@@ -8,6 +8,7 @@
 #include <QFontMetricsF>
 
 #include <functional>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -209,6 +210,161 @@ TEST_F(GridPaint, StripMovesDownWithoutTheVerdictRow)
     EXPECT_EQ(name(at(216, 761)), name(rgb(255, 255, 255))) << "strip frame interior";
 }
 
+// The ends of a cell's range map to the ends of the bar area exactly, whatever the size: a
+// reference at rangeHigh puts no mark on the frame's top line, one at rangeLow sits at the bottom,
+// and values at the ends give a full and an empty bar. Channels are Dark so that no text covers them.
+TEST(GridPaintRangeEnds, ExactAtEverySizeAndShape)
+{
+    const double ranges[][2] = {{1500, 10}, {1308, 0}, {65535, 0}, {1000, 999}, {4095, 7}};
+    for (int width = 300; width <= 2600; width += 23)
+        for (int height = 200; height <= 1600; height += 17)
+            for (int columns = 1; columns <= GRID_MAX_COLUMNS; ++columns)
+                for (int rows = 1; rows <= GRID_MAX_ROWS; rows += 3)
+                    for (const auto& range : ranges) {
+                        const GridGeometry g(width, height, columns, rows, true);
+                        ASSERT_EQ(g.level(range[0], range[0], range[1]), 0.0)
+                            << width << "x" << height << ", " << columns << "x" << rows << ", " << range[0];
+                        ASSERT_EQ(g.level(range[1], range[0], range[1]), g.barH)
+                            << width << "x" << height << ", " << columns << "x" << rows << ", " << range[1];
+                    }
+
+    const struct {
+        int width, height, columns, rows, high, low;
+    } cases[] = {
+        {2001, 1404, 3, 2, 1500, 10},
+        {1281, 801, 2, 1, 1308, 0},
+        {1920, 1000, 4, 4, 1500, 10},
+        {1366, 705, 3, 3, 4095, 7},
+        {1777, 999, 2, 3, 65535, 0},
+        {2560, 1377, 5, 2, 1000, 999},
+        {1024, 700, 1, 1, 1501, 13},
+    };
+    const QRgb red = qRgb(255, 0, 0), dark = qRgb(100, 100, 100);
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(std::to_string(tc.width) + "x" + std::to_string(tc.height) + " " + std::to_string(tc.columns) +
+            "x" + std::to_string(tc.rows));
+        GridFrame frame;
+        frame.columns = tc.columns;
+        frame.rows = tc.rows;
+        frame.failCount = 1; // no overall PASS over the picture
+        CellData d;
+        d.high = tc.high;
+        d.low = tc.low;
+        d.state.fill(Dark);
+        d.upper.fill(std::uint16_t(tc.high));
+        d.lower.fill(std::uint16_t(tc.low));
+        for (std::size_t k = 0; k < GRID_CHANNELS; ++k) {
+            // Even channels: mark at the bottom, full bar. Odd ones: no mark, no bar.
+            d.reference[k] = std::uint16_t(k % 2 ? tc.high : tc.low);
+            d.value[k] = std::uint16_t(k % 2 ? tc.low : tc.high);
+        }
+        for (int r = 0; r < tc.rows; ++r)
+            for (int c = 0; c < tc.columns; ++c)
+                frame.cells[c][r] = toCell(d);
+        const GridGeometry g(tc.width, tc.height, tc.columns, tc.rows, true);
+        for (const bool cache : {true, false}) {
+            GridPainter painter;
+            painter.setCacheEnabled(cache);
+            QImage image(tc.width, tc.height, QImage::Format_RGB32);
+            painter.paint(image, frame);
+            const auto at = [&](int x, int y) { return image.pixel(x, y) & 0xffffff; };
+            for (int r = 0; r < tc.rows; ++r) {
+                for (int c = 0; c < tc.columns; ++c) {
+                    const int y0 = g.barTop(r), y1 = g.barBottom(r);
+                    const int bottomMark = Trunc(y0 + g.barH - 2);
+                    for (int k = 0; k < GRID_CHANNELS; ++k) {
+                        const GdiRect col = g.barColumn(c, r, k);
+                        const int mid = (col.left + col.right) / 2;
+                        int marks = 0;
+                        for (int y = g.channelFrame(c, r, k).top; y < y1; ++y)
+                            for (int x = col.left; x < col.right; ++x)
+                                if (at(x, y) == (red & 0xffffff)) {
+                                    ++marks;
+                                    ASSERT_TRUE(k % 2 == 0 && (y == bottomMark || y == bottomMark + 1))
+                                        << "mark at " << x << "," << y << " channel " << k;
+                                }
+                        if (k % 2) {
+                            ASSERT_EQ(marks, 0) << "channel " << k;
+                            for (int y = y0; y < y1; ++y)
+                                ASSERT_NE(at(mid, y), dark & 0xffffff) << "empty bar at " << mid << "," << y;
+                        } else {
+                            ASSERT_EQ(marks, 2 * (col.right - col.left)) << "channel " << k;
+                            for (int y = y0; y < bottomMark; ++y)
+                                ASSERT_EQ(at(mid, y), dark & 0xffffff) << "full bar at " << mid << "," << y;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Cells no board measures show no data and no verdict, and never make the overall PASS.
+TEST(GridPaintUntested, NeutralAndWithoutVerdict)
+{
+    const QRgb verdictColours[] = {qRgb(255, 100, 100), qRgb(250, 250, 50), qRgb(100, 255, 100), qRgb(50, 50, 250),
+        qRgb(150, 150, 150), qRgb(155, 155, 155)};
+    const QRgb dataColours[] = {qRgb(150, 150, 255), qRgb(255, 0, 0), qRgb(255, 50, 50), qRgb(50, 155, 50),
+        qRgb(255, 200, 200), qRgb(200, 255, 200), qRgb(255, 255, 200)};
+    const QRgb overallPass = qRgb(0, 255, 0);
+    CellData passing = scaledCell(), failing = scaledCell();
+    passing.reference.fill(654);
+    failing.value[3] = 1200;
+    for (const bool cache : {true, false}) {
+        SCOPED_TRACE(cache ? "cached" : "in order");
+        CColorBar bar;
+        bar.setPaintCacheEnabled(cache);
+        bar.SetColumns(2);
+        bar.SetRows(2);
+        feed(bar, 0, 0, failing);
+        feed(bar, 1, 0, failing);
+        feed(bar, 0, 1, passing);
+        feed(bar, 1, 1, passing);
+        bar.SetCellTested(1, 0, false);
+        bar.SetCellTested(0, 1, false);
+        QImage image(kWidth, kHeight, QImage::Format_RGB32);
+        const GridGeometry g(kWidth, kHeight, 2, 2, true);
+        const auto count = [&](QRgb colour, const GdiRect& r) {
+            int n = 0;
+            for (int y = r.top; y < r.bottom; ++y)
+                for (int x = r.left; x < r.right; ++x)
+                    n += (image.pixel(x, y) & 0xffffff) == (colour & 0xffffff);
+            return n;
+        };
+        const auto cellArea = [&](int c, int r) {
+            return GdiRect{Trunc(g.cellX(c)), Trunc(g.cellY(r)), Trunc(g.cellX(c) + g.cw), Trunc(g.cellY(r) + g.ch)};
+        };
+
+        bar.PaintTo(image);
+        EXPECT_EQ(bar.GetFailCount(), 1);
+        EXPECT_GT(count(qRgb(255, 100, 100), g.verdictFrame(0, 0)), 500) << "the tested cell still fails";
+        EXPECT_GT(count(qRgb(150, 150, 255), cellArea(0, 0)), 1000) << "and shows its bars";
+        for (const auto& [c, r] : {std::pair{1, 0}, std::pair{0, 1}}) {
+            SCOPED_TRACE("cell " + std::to_string(c) + "," + std::to_string(r));
+            const GdiRect v = g.verdictFrame(c, r);
+            for (const QRgb colour : verdictColours)
+                EXPECT_EQ(count(colour, v), 0) << name(colour);
+            const GdiRect inside = {v.left + 2, v.top + 2, v.right - 2, v.bottom - 2}; // the verdict box
+            EXPECT_EQ(count(image.pixel(inside.left, inside.top), inside),
+                (inside.right - inside.left) * (inside.bottom - inside.top))
+                << "one plain colour, no text";
+            for (const QRgb colour : dataColours)
+                EXPECT_EQ(count(colour, cellArea(c, r)), 0) << name(colour);
+        }
+
+        feed(bar, 0, 0, passing);
+        bar.PaintTo(image);
+        EXPECT_EQ(bar.GetFailCount(), 0);
+        EXPECT_GT(count(overallPass, {0, 0, kWidth, kHeight}), 100) << "PASS over the tested cells";
+
+        bar.SetCellTested(0, 0, false);
+        bar.SetCellTested(1, 1, false);
+        bar.PaintTo(image);
+        EXPECT_EQ(bar.GetFailCount(), 0);
+        EXPECT_EQ(count(overallPass, {0, 0, kWidth, kHeight}), 0) << "no PASS without a tested cell";
+    }
+}
+
 GridFrame passingFrame(int columns)
 {
     GridFrame f;
@@ -293,6 +449,10 @@ TEST(GridPaintCache, SamePixelsAsDrawingEverythingAnew)
         f(d);
         both([&](CColorBar& b) { feed(b, c, r, d); });
     };
+    auto untested = [&](std::initializer_list<std::pair<int, int>> cells, bool on) {
+        for (const auto& [c, r] : cells)
+            both([&](CColorBar& b) { b.SetCellTested(c, r, !on); });
+    };
     const CellData base = CellData::passing();
     CellData failing = base;
     failing.value[2] = 1200;
@@ -337,6 +497,21 @@ TEST(GridPaintCache, SamePixelsAsDrawingEverythingAnew)
         {"all pass: the overall PASS", mid, [&] { feedAll(base, 60); }},
         {"still passing", mid, [&] { feedAll(base, 60); }},
         {"one failure hides it", mid, [&] { cellOf(3, 0, [](CellData& d) { d.value[0] = 10; }); }},
+        {"two cells untested, one of them failing", mid, [&] { untested({{1, 2}, {3, 0}}, true); }},
+        {"new values beside untested cells", mid, [&] { feedAll(base, 60); }},
+        {"every cell untested", mid,
+            [&] {
+                for (int r = 0; r < 4; ++r)
+                    for (int c = 0; c < 4; ++c)
+                        untested({{c, r}}, true);
+            }},
+        {"tested again", mid,
+            [&] {
+                for (int r = 0; r < 4; ++r)
+                    for (int c = 0; c < 4; ++c)
+                        untested({{c, r}}, false);
+                feedAll(base, 60);
+            }},
         {"similarity on", mid,
             [&] {
                 both([](CColorBar& b) { b.SetSimilarityOn(2, 2, true), b.SetSimilarityOn(1, 3, true); });
@@ -350,6 +525,7 @@ TEST(GridPaintCache, SamePixelsAsDrawingEverythingAnew)
         {"new values 10 x 10", big, [&] { feedAll(base, 60); }},
         {"10 x 10, verdict texts wider than the cells", small, [&] { feedAll(failing, 60); }},
         {"new values, narrow cells", small, [&] { feedAll(failing, 60); }},
+        {"untested among narrow cells", small, [&] { untested({{2, 3}, {5, 5}, {9, 0}}, true), feedAll(failing, 60); }},
         {"4 x 4, numbers reaching the next cell", small, [&] { grid(4, 4), feedAll(failing, 60); }},
         {"10 x 1 flat cells", big, [&] { grid(10, 1); }},
         {"similarity text over the neighbours", big,
