@@ -48,7 +48,7 @@ struct Port {
     SimFault fault = SimFault::None;
     std::chrono::milliseconds lateBy{0};
     std::chrono::milliseconds stall{0};
-    bool accessDenied = false;
+    std::atomic<bool> accessDenied{false}; // read under the bus's lock, which comes before a port's
     std::function<bool(const SimReport&)> dropReplies;
     std::mt19937 noise{12345};
 };
@@ -60,7 +60,7 @@ struct SimBus::State {
     std::vector<std::shared_ptr<Port>> ports; // plugged now; plug order is enumeration order
     std::vector<std::shared_ptr<Port>> all;   // every port ever plugged, so logs outlive an unplug
     int nextId = 1;
-    std::chrono::microseconds delay{0};
+    std::atomic<std::int64_t> delayMicroseconds{0}; // read under ports' locks
     // Read under a port's lock: atomics, so that no lock is taken after the port's.
     std::atomic<bool> precise{true};
     std::atomic<bool> logging{true};
@@ -75,11 +75,7 @@ struct SimBus::State {
         return nullptr;
     }
 
-    std::chrono::microseconds transferDelay() const
-    {
-        std::lock_guard lock(mutex);
-        return delay;
-    }
+    std::chrono::microseconds transferDelay() const { return std::chrono::microseconds(delayMicroseconds.load()); }
 
     bool preciseTiming() const { return precise.load(); }
     bool loggingOn() const { return logging.load(); }
@@ -272,24 +268,18 @@ std::vector<HidDeviceInfo> SimBus::enumerate()
 std::unique_ptr<HidDevice> SimBus::open(const std::string& path)
 {
     std::lock_guard lock(state_->mutex);
-    for (const auto& p : state_->ports) {
-        if (pathOf(p->id) != path)
-            continue;
-        std::lock_guard portLock(p->mutex);
-        return p->accessDenied ? nullptr : std::make_unique<SimDevice>(state_, p);
-    }
+    for (const auto& p : state_->ports)
+        if (pathOf(p->id) == path)
+            return p->accessDenied ? nullptr : std::make_unique<SimDevice>(state_, p);
     return nullptr;
 }
 
 bool SimBus::accessDenied(const std::string& path)
 {
     std::lock_guard lock(state_->mutex);
-    for (const auto& p : state_->ports) {
-        if (pathOf(p->id) != path)
-            continue;
-        std::lock_guard portLock(p->mutex);
-        return p->accessDenied;
-    }
+    for (const auto& p : state_->ports)
+        if (pathOf(p->id) == path)
+            return p->accessDenied.load();
     return false;
 }
 
@@ -378,8 +368,7 @@ void SimBus::setFault(int id, SimFault fault, std::chrono::milliseconds lateBy)
 
 void SimBus::setTransferDelay(std::chrono::microseconds delay)
 {
-    std::lock_guard lock(state_->mutex);
-    state_->delay = delay;
+    state_->delayMicroseconds = delay.count();
 }
 
 void SimBus::setPreciseTiming(bool on)
@@ -402,10 +391,8 @@ void SimBus::setReplyFilter(int id, std::function<bool(const SimReport& request)
 
 void SimBus::setAccessDenied(int id, bool denied)
 {
-    if (auto port = state_->find(id)) {
-        std::lock_guard lock(port->mutex);
+    if (auto port = state_->find(id))
         port->accessDenied = denied;
-    }
 }
 
 void SimBus::setOutputStall(int id, std::chrono::milliseconds stall)
