@@ -18,11 +18,15 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 // What the Windows frame adds around the client area; used where the frame is not known
 // (no window manager), so that the grid keeps its margins.
 constexpr int FALLBACK_FRAME = 8;
 constexpr int FALLBACK_CAPTION = 23;
+// A board that left a read unanswered during its initialisation gets another pass this much later.
+constexpr int INIT_RETRY_MS = 1000;
 
 KeyboardCode::Key KeyOf(int qtKey)
 {
@@ -50,6 +54,9 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
+    // The window holds the keyboard focus itself (no control takes it), so that leaving the menu
+    // bar's keyboard mode gives the focus back to the window.
+    setFocusPolicy(Qt::StrongFocus);
     setFont(DialogFont());
     resize(DialogUnitsToPixels(QRect(0, 0, 213, 133)).size());
 
@@ -87,14 +94,19 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
         {ID_BUZZER_INVERT, [this] { engine.buzzerInverted = engine.buzzerInverted ? 0 : 1; }},
     };
 
+    initRetry_.setSingleShot(true);
+    initRetry_.setInterval(INIT_RETRY_MS);
+    connect(&initRetry_, &QTimer::timeout, this, [this] {
+        if (!closing_)
+            ConnectBoards();
+    });
+
     engine.master.SetAcknowledgeSink(this);
-    qApp->installEventFilter(this);
     OnInitDialog();
 }
 
 CVorlaineDlg::~CVorlaineDlg()
 {
-    qApp->removeEventFilter(this);
     engine.StopAcquisition(); // the worker uses the grid and the boards on every pass
 }
 
@@ -146,7 +158,7 @@ bool CVorlaineDlg::OnInitDialog()
     engine.kelspireReady = 0;
     engine.classicReady = 0;
 
-    engine.ConnectBoards();
+    ConnectBoards();
     OnSize();
     return true;
 }
@@ -190,10 +202,26 @@ void CVorlaineDlg::OnDeviceChange(bool arrival)
 {
     if (closing_)
         return;
-    if (arrival)
+    if (arrival) {
         engine.OnDeviceArrival();
-    else
+        RetryInitIfPending();
+    } else {
+        // The removal leaves the window disconnected until the next arrival, as it always has.
+        initRetry_.stop();
         engine.OnDeviceRemoval();
+    }
+}
+
+void CVorlaineDlg::ConnectBoards()
+{
+    engine.ConnectBoards();
+    RetryInitIfPending();
+}
+
+void CVorlaineDlg::RetryInitIfPending()
+{
+    if (engine.InitPending() && !closing_ && !initRetry_.isActive())
+        initRetry_.start();
 }
 
 void CVorlaineDlg::SetTitle(const QString& title)
@@ -203,16 +231,50 @@ void CVorlaineDlg::SetTitle(const QString& title)
 
 void CVorlaineDlg::PostTitle(const QString& title, std::uint64_t generation)
 {
-    QMetaObject::invokeMethod(
-        this,
-        [this, title, generation] {
-            // A worker stopped since it posted this (a removal, say) no longer speaks for the board.
-            if (generation != engine.TitleGeneration())
-                return;
-            if (windowTitle() != title)
-                setWindowTitle(title);
-        },
-        Qt::QueuedConnection);
+    // The title crosses under our own lock and the queued call carries no data: ThreadSanitizer
+    // cannot see the locking inside Qt's event queue, so a copy captured in a queued lambda would
+    // be reported as a race. Titles posted before the call runs are coalesced; the latest wins.
+    {
+        std::lock_guard lock(postedTitleMutex_);
+        postedTitle_ = title;
+        postedGeneration_ = generation;
+        if (std::exchange(titleCallQueued_, true))
+            return;
+    }
+    QMetaObject::invokeMethod(this, "ApplyPostedTitle", Qt::QueuedConnection);
+}
+
+void CVorlaineDlg::ApplyPostedTitle()
+{
+    QString title;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(postedTitleMutex_);
+        titleCallQueued_ = false;
+        title = postedTitle_;
+        generation = postedGeneration_;
+    }
+    // A worker stopped since it posted this (a removal, say) no longer speaks for the board.
+    if (generation != engine.TitleGeneration())
+        return;
+    if (windowTitle() != title)
+        setWindowTitle(title);
+}
+
+void CVorlaineDlg::ReportAccessDenied(const std::string& path)
+{
+    // Called inside a connection pass: a nested event loop here would let a device event start
+    // another pass, so the box opens without waiting for the operator.
+    const QString text =
+        QString::fromUtf8("无法打开设备 %1：没有访问权限。\n\n"
+                          "请安装随附的 udev 规则 resources/70-vorlaine.rules：\n\n"
+                          "sudo cp resources/70-vorlaine.rules /etc/udev/rules.d/\n"
+                          "sudo udevadm control --reload-rules && sudo udevadm trigger --subsystem-match=hidraw")
+            .arg(QString::fromStdString(path));
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vorlaine"), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse); // the commands can be copied
+    box->open();
 }
 
 void CVorlaineDlg::ShowAcknowledge(const std::string& text)
@@ -239,7 +301,7 @@ void CVorlaineDlg::OnCommand(int id)
 void CVorlaineDlg::OnDeviceType(int index)
 {
     engine.SelectDeviceType(index);
-    engine.ConnectBoards();
+    ConnectBoards();
 }
 
 void CVorlaineDlg::UpdateItem(QAction* action)
@@ -284,18 +346,13 @@ void CVorlaineDlg::OnInitMenuPopup(QMenu* popup)
             UpdateItem(action);
 }
 
-bool CVorlaineDlg::eventFilter(QObject* watched, QEvent* event)
+void CVorlaineDlg::keyPressEvent(QKeyEvent* event)
 {
-    if (event->type() != QEvent::KeyPress)
-        return QDialog::eventFilter(watched, event);
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || widget->window() != this)
-        return QDialog::eventFilter(watched, event);
-
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const QString text = key->text();
+    // Here, not in an application-wide filter: a key reaches the window once, and only when the
+    // widget with the focus has not taken it (the menu bar keeps Escape, arrows and Enter).
+    const QString text = event->text();
     const char character = text.isEmpty() ? '\0' : static_cast<char>(text.at(0).unicode() & 0xFF);
-    const KeyboardCode::Result result = keyboard_.OnKeyPress(KeyOf(key->key()), character);
+    const KeyboardCode::Result result = keyboard_.OnKeyPress(KeyOf(event->key()), character);
     if (result.clearMarks)
         grid.ClearHitMarks();
     if (result.unlocked) {
@@ -304,7 +361,10 @@ bool CVorlaineDlg::eventFilter(QObject* watched, QEvent* event)
                         QMessageBox::Ok, this);
         box.exec();
     }
-    return result.consume;
+    if (result.consume)
+        event->accept();
+    else
+        QDialog::keyPressEvent(event);
 }
 
 void CVorlaineDlg::OnClose()
@@ -318,6 +378,8 @@ void CVorlaineDlg::OnClose()
 void CVorlaineDlg::closeEvent(QCloseEvent* event)
 {
     closing_ = true;
+    initRetry_.stop();
+    hide(); // at once: stopping the worker may still wait for one board command
     OnClose();
     event->accept();
     QDialog::done(QDialog::Rejected);

@@ -9,10 +9,13 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QTimer>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 
 class DeviceEventSource;
 class HidBackend;
@@ -32,6 +35,7 @@ public:
 
     void SetTitle(const QString& title) override;
     void PostTitle(const QString& title, std::uint64_t generation) override;
+    void ReportAccessDenied(const std::string& path) override;
     // The offline master's acknowledge of a text write.
     void ShowAcknowledge(const std::string& text) override;
 
@@ -50,7 +54,7 @@ public:
     int fpcMenuUnlocked = 1;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -65,11 +69,20 @@ private:
     void OnSize();
     void HandPagesToGrid();
     void OnDeviceType(int index);
+    void ConnectBoards();
+    void RetryInitIfPending();
     void UpdateItem(QAction* action);
+    Q_INVOKABLE void ApplyPostedTitle();
 
     EventSourceFactory eventSourceFactory_;
     std::unique_ptr<DeviceEventSource> eventSource_;
     KeyboardCode keyboard_;
     std::map<int, std::function<void()>> commands_;
     bool closing_ = false;
+    QTimer initRetry_; // one more connection pass for a board whose initialisation went unanswered
+    // The worker's latest title, waiting for the UI thread.
+    std::mutex postedTitleMutex_;
+    QString postedTitle_;
+    std::uint64_t postedGeneration_ = 0;
+    bool titleCallQueued_ = false;
 };

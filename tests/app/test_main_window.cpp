@@ -5,6 +5,7 @@
 #include "sim_device_events.h"
 #include "sim_runoff_board.h"
 #include "wait_until.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -18,19 +19,7 @@ namespace {
 const QString DISCONNECTED = QString::fromUtf8("设备已经断开");
 const QString RUNOFF_TITLE = QString::fromUtf8("Drovane 设备已经连接");
 
-struct MainWindow : ::testing::Test {
-    SimBus bus;
-    std::unique_ptr<CVorlaineDlg> dlg;
-
-    void open()
-    {
-        dlg = std::make_unique<CVorlaineDlg>(bus, [this] { return std::make_unique<SimDeviceEvents>(bus); });
-    }
-    void TearDown() override
-    {
-        if (dlg)
-            dlg->close();
-    }
+struct MainWindow : WindowFixture {
     QMenu* menuOf(int id) { return qobject_cast<QMenu*>(dlg->ActionOf(id)->parent()); }
 };
 
