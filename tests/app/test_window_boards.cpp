@@ -67,6 +67,23 @@ struct WindowOnBus : WindowFixture {
     }
 };
 
+// A hidden window paints nothing; the lamps must follow the sensor all the same.
+TEST_F(WindowOnBus, LampsFollowTheSensorWhileTheWindowIsHidden)
+{
+    auto board = std::make_shared<SimRunoffBoard>();
+    ChannelValues values{};
+    values.fill(700);
+    board->sensor().setFixed(values);
+    bus.plug(SimRunoffBoard::Identity("merrowin-demo"), board);
+    open();
+    ASSERT_TRUE(waitUntil([&] { return board->outputs() == std::array<std::uint8_t, 4>{1, 0, 0, 0}; }));
+    dlg->hide();
+    values[12] = 1300;
+    board->sensor().setFixed(values);
+    EXPECT_TRUE(waitUntil([&] { return board->outputs() == std::array<std::uint8_t, 4>{0, 1, 0, 0}; }));
+    EXPECT_EQ(dlg->grid.GetVerdict(0, 0), Fail);
+}
+
 // The offline master's worker posts its title from its own thread: a put-up title comes back.
 TEST_F(WindowOnBus, TheOfflineMastersWorkerKeepsItsTitleUp)
 {
