@@ -1,0 +1,287 @@
+#include "profile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// A stray carriage return counts as a blank, so that giving a last line its line end never changes it.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    return true;
+}
+
+enum class Kind { Other, Section, Key };
+
+struct Parsed {
+    Kind kind = Kind::Other;
+    std::string_view name;
+    std::string_view value;
+};
+
+Parsed Parse(std::string_view line)
+{
+    const std::string_view t = Trim(line);
+    if (t.empty() || t.front() == ';' || t.front() == '#')
+        return {};
+    if (t.front() == '[') {
+        // A header without its closing bracket still opens a section, named by the rest of the line.
+        const std::string_view inner = t.substr(1);
+        return {Kind::Section, Trim(inner.substr(0, inner.find(']'))), {}};
+    }
+    const std::size_t eq = t.find('=');
+    if (eq == std::string_view::npos)
+        return {};
+    return {Kind::Key, Trim(t.substr(0, eq)), Trim(t.substr(eq + 1))};
+}
+
+bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+std::string Reason(int err) { return std::generic_category().message(err); }
+
+bool WriteAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// The rename is only durable once the folder's entry is on disk; a failure here loses nothing that
+// is already written, so it is not reported.
+void SyncFolderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+Profile Profile::FromText(std::string_view text)
+{
+    Profile p;
+    if (text.substr(0, kBom.size()) == kBom) {
+        p.bom_ = true;
+        text.remove_prefix(kBom.size());
+    }
+    bool styleSeen = false;
+    while (!text.empty()) {
+        const std::size_t lf = text.find('\n');
+        Line line;
+        if (lf == std::string_view::npos) {
+            line.text = std::string(text);
+            text = {};
+        } else {
+            const bool crlf = lf > 0 && text[lf - 1] == '\r';
+            line.text = std::string(text.substr(0, crlf ? lf - 1 : lf));
+            line.end = crlf ? "\r\n" : "\n";
+            text.remove_prefix(lf + 1);
+            if (!styleSeen) {
+                p.newline_ = line.end;
+                styleSeen = true;
+            }
+        }
+        p.lines_.push_back(std::move(line));
+    }
+    return p;
+}
+
+std::string Profile::Text() const
+{
+    std::string out = bom_ ? std::string(kBom) : std::string();
+    for (const Line& line : lines_)
+        out.append(line.text).append(line.end);
+    return out;
+}
+
+bool Profile::Load(const std::string& path)
+{
+    *this = Profile();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return true;
+        error_ = "Cannot open " + path + ": " + Reason(errno);
+        return false;
+    }
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error_ = "Cannot read " + path + ": " + Reason(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    *this = FromText(data);
+    return true;
+}
+
+bool Profile::Save(const std::string& path)
+{
+    error_.clear();
+    static std::atomic<unsigned> counter{0};
+    struct stat old {};
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        error_ = "Cannot create a temporary file beside " + path + ": " + Reason(errno);
+        return false;
+    }
+
+    const char* step = nullptr;
+    if (!WriteAll(fd, Text()))
+        step = "Cannot write ";
+    else if (exists && ::fchmod(fd, old.st_mode & 07777) != 0)
+        step = "Cannot keep the permissions of ";
+    else if (::fsync(fd) != 0)
+        step = "Cannot flush ";
+    if (step) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        error_ = step + path + ": " + Reason(err);
+        return false;
+    }
+    if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        error_ = "Cannot replace " + path + ": " + Reason(err);
+        return false;
+    }
+    SyncFolderOf(path);
+    return true;
+}
+
+Profile::Found Profile::find(std::string_view section, std::string_view key) const
+{
+    section = Trim(section);
+    key = Trim(key);
+    Found f;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Parsed p = Parse(lines_[i].text);
+        if (f.header == npos) {
+            if (p.kind == Kind::Section && SameName(p.name, section))
+                f.header = f.last = i;
+            continue;
+        }
+        if (p.kind == Kind::Section)
+            break;
+        if (p.kind == Kind::Key) {
+            f.last = i;
+            if (SameName(p.name, key)) {
+                f.key = i;
+                break;
+            }
+        }
+    }
+    return f;
+}
+
+std::string Profile::GetString(std::string_view section, std::string_view key) const
+{
+    const Found f = find(section, key);
+    if (f.key == npos)
+        return {};
+    return std::string(Parse(lines_[f.key].text).value.substr(0, MAX_VALUE_LENGTH));
+}
+
+long Profile::GetInt(std::string_view section, std::string_view key, long fallback) const
+{
+    const Found f = find(section, key);
+    if (f.key == npos)
+        return fallback;
+    // Base 10 only: "010" is ten and "0x10" is zero.
+    return std::strtol(GetString(section, key).c_str(), nullptr, 10);
+}
+
+void Profile::insertLine(std::size_t at, std::string text)
+{
+    Line line{std::move(text), newline_};
+    // A last line without a line end gets one; the new last line goes without, as the file did.
+    if (at > 0 && lines_[at - 1].end.empty()) {
+        lines_[at - 1].end = newline_;
+        line.end.clear();
+    }
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+}
+
+bool Profile::SetString(std::string_view section, std::string_view key, std::string_view value)
+{
+    section = Trim(section);
+    key = Trim(key);
+    if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value) ||
+        section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos ||
+        (!key.empty() && (key.front() == '[' || key.front() == ';' || key.front() == '#')))
+        return false;
+
+    const Found f = find(section, key);
+    if (f.key != npos) {
+        std::string& text = lines_[f.key].text;
+        std::size_t start = text.find('=') + 1;
+        while (start < text.size() && IsBlank(text[start]))
+            ++start;
+        text.replace(start, std::string::npos, value);
+        return true;
+    }
+    std::string line = std::string(key) + "=" + std::string(value);
+    if (f.header != npos) {
+        insertLine(f.last + 1, std::move(line));
+        return true;
+    }
+    insertLine(lines_.size(), "[" + std::string(section) + "]");
+    insertLine(lines_.size(), std::move(line));
+    return true;
+}
