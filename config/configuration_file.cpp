@@ -1,0 +1,315 @@
+#include "configuration_file.h"
+
+#include "colorbar.h"
+#include "grid_model.h"
+
+#include <clocale>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <locale.h>
+#include <mutex>
+#include <string>
+
+namespace {
+
+// Qt sets the process locale from the environment; files must read and write '.' whatever it is.
+locale_t CLocale()
+{
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return c;
+}
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+std::string Format(const char* format, ...)
+{
+    char buffer[64];
+    const locale_t previous = uselocale(CLocale());
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    std::string out;
+    if (n >= static_cast<int>(sizeof buffer)) {
+        // "%f" of a huge value: print again at full length.
+        out.resize(static_cast<std::size_t>(n) + 1);
+        va_start(args, format);
+        std::vsnprintf(out.data(), out.size(), format, args);
+        va_end(args);
+        out.resize(static_cast<std::size_t>(n));
+    } else if (n > 0) {
+        out.assign(buffer, static_cast<std::size_t>(n));
+    }
+    uselocale(previous);
+    return out;
+}
+
+double GetDouble(const Profile& profile, const std::string& section, const std::string& key)
+{
+    const std::string value = profile.GetString(section, key);
+    return strtod_l(value.c_str(), nullptr, CLocale());
+}
+
+long GetLong(const Profile& profile, const std::string& section, const std::string& key)
+{
+    return profile.GetInt(section, key, 0);
+}
+
+std::string PageName(int page, const char* suffix)
+{
+    return Format("PAGE%02d_%s", page, suffix);
+}
+
+std::string ChannelKey(int channel)
+{
+    return Format("CH%02d", channel);
+}
+
+void ReadChannels16(const Profile& profile, const std::string& section,
+                    std::array<std::uint16_t, PAGE_CHANNELS>& out, const char* keyFormat)
+{
+    for (int k = 0; k < PAGE_CHANNELS; ++k)
+        out[static_cast<std::size_t>(k)] =
+            static_cast<std::uint16_t>(GetLong(profile, section, Format(keyFormat, k)));
+}
+
+void WriteChannels16(Profile& profile, const std::string& section,
+                     const std::array<std::uint16_t, PAGE_CHANNELS>& values)
+{
+    for (int k = 0; k < PAGE_CHANNELS; ++k)
+        profile.SetString(section, ChannelKey(k), Format("%d", values[static_cast<std::size_t>(k)]));
+}
+
+PageConfiguration ReadPage(const Profile& profile, int p, long fpcTest)
+{
+    PageConfiguration page;
+    const std::string offset = PageName(p, "OFFSET");
+    page.offsetType = GetLong(profile, offset, PageName(p, "OFFSETTYPE")) != 0 ? 1 : 0;
+    page.percentage = static_cast<float>(GetDouble(profile, offset, PageName(p, "PERCENTAGE")));
+    page.offsetUpper = static_cast<std::int32_t>(GetLong(profile, offset, PageName(p, "OFFSETUPPER")));
+    page.offsetLower = static_cast<std::int32_t>(GetLong(profile, offset, PageName(p, "OFFSETLOWER")));
+
+    ReadChannels16(profile, PageName(p, "REFDATA"), page.refData, "CH%02d");
+    ReadChannels16(profile, PageName(p, "THRESHOLDHIGH"), page.thresholdHigh, "CH%02d");
+    ReadChannels16(profile, PageName(p, "THRESHOLDLOW"), page.thresholdLow, "CH%02d");
+
+    page.dataMax = static_cast<std::int32_t>(GetLong(profile, PageName(p, "DATARANG"), "MAX"));
+    page.dataMin = static_cast<std::int32_t>(GetLong(profile, PageName(p, "DATARANGE"), "MIN"));
+
+    // With FPCTEST 0 the file says "tested"; otherwise it holds the mask byte itself.
+    const std::string mask = PageName(p, "MASK");
+    for (int k = 0; k < PAGE_CHANNELS; ++k) {
+        const long value = GetLong(profile, mask, ChannelKey(k));
+        page.mask[static_cast<std::size_t>(k)] =
+            fpcTest == 0 ? (value == 0 ? 1 : 0) : static_cast<std::uint8_t>(value);
+    }
+
+    const std::string pearson = PageName(p, "PEARSON");
+    page.similarityOn = GetLong(profile, pearson, "EN") != 0;
+    page.similarityThreshold = GetDouble(profile, pearson, "VAL");
+    return page;
+}
+
+void WritePage(Profile& profile, int p, const PageConfiguration& page, int fpcTest)
+{
+    const std::string offset = PageName(p, "OFFSET");
+    profile.SetString(offset, PageName(p, "OFFSETTYPE"), Format("%d", page.offsetType));
+    profile.SetString(offset, PageName(p, "PERCENTAGE"), Format("%f", static_cast<double>(page.percentage)));
+    profile.SetString(offset, PageName(p, "OFFSETUPPER"), Format("%d", page.offsetUpper));
+    profile.SetString(offset, PageName(p, "OFFSETLOWER"), Format("%d", page.offsetLower));
+
+    WriteChannels16(profile, PageName(p, "REFDATA"), page.refData);
+    WriteChannels16(profile, PageName(p, "THRESHOLDHIGH"), page.thresholdHigh);
+    WriteChannels16(profile, PageName(p, "THRESHOLDLOW"), page.thresholdLow);
+
+    profile.SetString(PageName(p, "DATARANG"), "MAX", Format("%d", page.dataMax));
+    profile.SetString(PageName(p, "DATARANGE"), "MIN", Format("%d", page.dataMin));
+
+    const std::string mask = PageName(p, "MASK");
+    for (int k = 0; k < PAGE_CHANNELS; ++k) {
+        const int byte = page.mask[static_cast<std::size_t>(k)];
+        profile.SetString(mask, ChannelKey(k), Format("%d", fpcTest == 0 ? (byte == 0 ? 1 : 0) : byte));
+    }
+
+    const std::string pearson = PageName(p, "PEARSON");
+    profile.SetString(pearson, "EN", Format("%d", page.similarityOn ? 1 : 0));
+    profile.SetString(pearson, "VAL", Format("%g", page.similarityThreshold));
+}
+
+bool Holdable(int rows, int columns)
+{
+    return rows >= 0 && rows <= GRID_MAX_ROWS && columns >= 0 && columns <= GRID_MAX_COLUMNS &&
+           rows * columns <= PAGE_COUNT;
+}
+
+} // namespace
+
+int Configuration::PageCount() const
+{
+    if (rows <= 0 || columns <= 0)
+        return 0;
+    const long long n = static_cast<long long>(rows) * columns;
+    return n > PAGE_COUNT ? PAGE_COUNT : static_cast<int>(n);
+}
+
+ConfigurationRead ReadConfiguration(const Profile& profile)
+{
+    ConfigurationRead result;
+    const long fpcTest = GetLong(profile, "GLOBAL", "FPCTEST");
+    const long columns = GetLong(profile, "GLOBAL", "COL");
+    const long rows = GetLong(profile, "GLOBAL", "ROW");
+    // Sizes are compared at full width so that 2^32 + 1 is not taken for 1.
+    if (rows < 0 || rows > GRID_MAX_ROWS || columns < 0 || columns > GRID_MAX_COLUMNS ||
+        !Holdable(static_cast<int>(rows), static_cast<int>(columns))) {
+        result.refusal.rows = static_cast<int>(rows);
+        result.refusal.columns = static_cast<int>(columns);
+        return result;
+    }
+
+    Configuration configuration;
+    configuration.fpcTest = static_cast<int>(fpcTest);
+    configuration.columns = static_cast<int>(columns);
+    configuration.rows = static_cast<int>(rows);
+    for (int p = 0; p < configuration.PageCount(); ++p)
+        configuration.pages[static_cast<std::size_t>(p)] = ReadPage(profile, p, fpcTest);
+    result.configuration = configuration;
+    return result;
+}
+
+void WriteConfiguration(const Configuration& configuration, Profile& profile)
+{
+    profile.SetString("GLOBAL", "FPCTEST", Format("%d", configuration.fpcTest));
+    profile.SetString("GLOBAL", "COL", Format("%d", configuration.columns));
+    profile.SetString("GLOBAL", "ROW", Format("%d", configuration.rows));
+    for (int p = 0; p < configuration.PageCount(); ++p)
+        WritePage(profile, p, configuration.pages[static_cast<std::size_t>(p)], configuration.fpcTest);
+}
+
+PageConfiguration ReadOldConfiguration(const Profile& profile)
+{
+    PageConfiguration page;
+    // Two flags for one field, as two radio buttons would leave them: "offsetfunction1" means limits
+    // by percentage, "offsetfunction2" limits by value. Percentage only when the first is set and the
+    // second is not; anything else, missing keys included, is by value, as a missing key gives 0.
+    const bool byPercentage = GetLong(profile, "offset", "offsetfunction1") != 0;
+    const bool byValue = GetLong(profile, "offset", "offsetfunction2") != 0;
+    page.offsetType = byPercentage && !byValue ? 1 : 0;
+    page.percentage = static_cast<float>(GetDouble(profile, "offset", "offsetvalue1"));
+    page.offsetUpper = static_cast<std::int32_t>(GetLong(profile, "offset", "offsetvalue_up"));
+    page.offsetLower = static_cast<std::int32_t>(GetLong(profile, "offset", "offsetvalue_down"));
+
+    ReadChannels16(profile, "baseline", page.refData, "ch%d");
+    ReadChannels16(profile, "upperlimit", page.thresholdHigh, "ch%d");
+    ReadChannels16(profile, "lowerlimit", page.thresholdLow, "ch%d");
+
+    page.dataMax = static_cast<std::int32_t>(GetLong(profile, "datarange", "maxvalue"));
+    page.dataMin = static_cast<std::int32_t>(GetLong(profile, "datarange", "minvalue"));
+
+    for (int k = 0; k < PAGE_CHANNELS; ++k)
+        page.mask[static_cast<std::size_t>(k)] =
+            GetLong(profile, "channelenable", Format("ch_en%d", k)) == 0 ? 1 : 0;
+    return page;
+}
+
+void ApplyPageToTable(int index, const PageConfiguration& page)
+{
+    if (index < 0 || index >= PAGE_COUNT)
+        return;
+    std::lock_guard<std::recursive_mutex> lock(pageTableLock());
+    PageRecord& record = pageTable[index];
+    for (int k = 0; k < PAGE_CHANNELS; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        record.thresholdHigh[k] = page.thresholdHigh[i];
+        record.thresholdLow[k] = page.thresholdLow[i];
+        record.mask[k] = page.mask[i];
+        record.refData[k] = page.refData[i];
+    }
+    record.dataMax = page.dataMax;
+    record.dataMin = page.dataMin;
+    record.offsetType = page.offsetType;
+    record.percentage = page.percentage;
+    record.offsetUpper = page.offsetUpper;
+    record.offsetLower = page.offsetLower;
+}
+
+void ApplyConfiguration(const Configuration& configuration, CColorBar& grid)
+{
+    grid.SetFpcTestMode(configuration.fpcTest);
+    grid.SetColumns(configuration.columns);
+    grid.SetRows(configuration.rows);
+    for (int p = 0; p < configuration.PageCount(); ++p) {
+        const PageConfiguration& page = configuration.pages[static_cast<std::size_t>(p)];
+        ApplyPageToTable(p, page);
+        const int column = p % configuration.columns;
+        const int row = p / configuration.columns;
+        grid.SetSimilarityOn(column, row, page.similarityOn);
+        grid.SetSimilarityThreshold(column, row, page.similarityThreshold);
+    }
+}
+
+Configuration CaptureConfiguration(const CColorBar& grid)
+{
+    Configuration configuration;
+    configuration.fpcTest = grid.GetFpcTestMode();
+    configuration.columns = grid.GetColumns();
+    configuration.rows = grid.GetRows();
+    std::lock_guard<std::recursive_mutex> lock(pageTableLock());
+    for (int p = 0; p < configuration.PageCount(); ++p) {
+        PageConfiguration& page = configuration.pages[static_cast<std::size_t>(p)];
+        const PageRecord& record = pageTable[p];
+        for (int k = 0; k < PAGE_CHANNELS; ++k) {
+            const auto i = static_cast<std::size_t>(k);
+            page.thresholdHigh[i] = record.thresholdHigh[k];
+            page.thresholdLow[i] = record.thresholdLow[k];
+            page.mask[i] = record.mask[k];
+            page.refData[i] = record.refData[k];
+        }
+        page.dataMax = record.dataMax;
+        page.dataMin = record.dataMin;
+        page.offsetType = record.offsetType;
+        page.percentage = record.percentage;
+        page.offsetUpper = record.offsetUpper;
+        page.offsetLower = record.offsetLower;
+        const int column = p % configuration.columns;
+        const int row = p / configuration.columns;
+        page.similarityOn = grid.GetSimilarityOn(column, row);
+        page.similarityThreshold = grid.GetSimilarityThreshold(column, row);
+    }
+    return configuration;
+}
+
+bool LoadConfigurationFile(const std::string& path, CColorBar& grid,
+                           std::optional<ConfigurationRefusal>& refusal)
+{
+    refusal.reset();
+    Profile profile;
+    const bool read = profile.Load(path);
+    // An unreadable file reads as empty, so it still sets a 0 x 0 grid.
+    const ConfigurationRead result = ReadConfiguration(profile);
+    if (!result.configuration) {
+        refusal = result.refusal;
+        return read;
+    }
+    ApplyConfiguration(*result.configuration, grid);
+    return read;
+}
+
+bool SaveConfigurationFile(const std::string& path, const CColorBar& grid)
+{
+    const Configuration configuration = CaptureConfiguration(grid);
+    Profile profile;
+    // Keys go into the existing file so that everything else in it stays.
+    if (!profile.Load(path))
+        return false;
+    WriteConfiguration(configuration, profile);
+    return profile.Save(path);
+}
+
+bool LoadOldConfigurationFile(const std::string& path)
+{
+    Profile profile;
+    const bool read = profile.Load(path);
+    ApplyPageToTable(0, ReadOldConfiguration(profile));
+    return read;
+}
