@@ -248,6 +248,25 @@ void ApplyConfiguration(const Configuration& configuration, CColorBar& grid)
     }
 }
 
+PageConfiguration PageFromRecord(const PageRecord& record)
+{
+    PageConfiguration page;
+    for (int k = 0; k < PAGE_CHANNELS; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        page.thresholdHigh[i] = record.thresholdHigh[k];
+        page.thresholdLow[i] = record.thresholdLow[k];
+        page.mask[i] = record.mask[k];
+        page.refData[i] = record.refData[k];
+    }
+    page.dataMax = record.dataMax;
+    page.dataMin = record.dataMin;
+    page.offsetType = record.offsetType;
+    page.percentage = record.percentage;
+    page.offsetUpper = record.offsetUpper;
+    page.offsetLower = record.offsetLower;
+    return page;
+}
+
 Configuration CaptureConfiguration(const CColorBar& grid)
 {
     Configuration configuration;
@@ -257,20 +276,7 @@ Configuration CaptureConfiguration(const CColorBar& grid)
     std::lock_guard<std::recursive_mutex> lock(pageTableLock());
     for (int p = 0; p < configuration.PageCount(); ++p) {
         PageConfiguration& page = configuration.pages[static_cast<std::size_t>(p)];
-        const PageRecord& record = pageTable[p];
-        for (int k = 0; k < PAGE_CHANNELS; ++k) {
-            const auto i = static_cast<std::size_t>(k);
-            page.thresholdHigh[i] = record.thresholdHigh[k];
-            page.thresholdLow[i] = record.thresholdLow[k];
-            page.mask[i] = record.mask[k];
-            page.refData[i] = record.refData[k];
-        }
-        page.dataMax = record.dataMax;
-        page.dataMin = record.dataMin;
-        page.offsetType = record.offsetType;
-        page.percentage = record.percentage;
-        page.offsetUpper = record.offsetUpper;
-        page.offsetLower = record.offsetLower;
+        page = PageFromRecord(pageTable[p]);
         const int column = p % configuration.columns;
         const int row = p / configuration.columns;
         page.similarityOn = grid.GetSimilarityOn(column, row);

@@ -67,6 +67,10 @@ void WriteConfiguration(const Configuration& configuration, Profile& profile);
 // defaults; the old format has none.
 PageConfiguration ReadOldConfiguration(const Profile& profile);
 
+// The page-table fields of a record (similarity settings left at their defaults). The caller holds
+// pageTableLock when the record is in the table.
+PageConfiguration PageFromRecord(const PageRecord& record);
+
 // Copies the page-table fields of `page` into pageTable[index] under pageTableLock.
 void ApplyPageToTable(int index, const PageConfiguration& page);
 

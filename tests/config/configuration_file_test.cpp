@@ -54,21 +54,7 @@ Configuration Read(const std::string& text)
 
 PageConfiguration PageOf(const PageRecord& record)
 {
-    PageConfiguration page;
-    for (int k = 0; k < PAGE_CHANNELS; ++k) {
-        const auto i = static_cast<std::size_t>(k);
-        page.thresholdHigh[i] = record.thresholdHigh[k];
-        page.thresholdLow[i] = record.thresholdLow[k];
-        page.mask[i] = record.mask[k];
-        page.refData[i] = record.refData[k];
-    }
-    page.dataMax = record.dataMax;
-    page.dataMin = record.dataMin;
-    page.offsetType = record.offsetType;
-    page.percentage = record.percentage;
-    page.offsetUpper = record.offsetUpper;
-    page.offsetLower = record.offsetLower;
-    return page;
+    return PageFromRecord(record);
 }
 
 std::vector<PageRecord> TableCopy()
