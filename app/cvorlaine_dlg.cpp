@@ -82,6 +82,9 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
 
     commands_ = {
         {ID_APP_EXIT, [this] { close(); }},
+        {ID_FILE_LOAD, [this] { LoadConfiguration(); }},
+        {ID_FILE_SAVE, [this] { SaveConfiguration(); }},
+        {ID_FILE_LOAD_OLD, [this] { LoadOldConfiguration(); }},
         {ID_DEVICE_BASIC, [this] { OnDeviceType(0); }},
         {ID_DEVICE_MACHINE1, [this] { OnDeviceType(1); }},
         {ID_DEVICE_MACHINE2, [this] { OnDeviceType(2); }},

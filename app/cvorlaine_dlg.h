@@ -46,6 +46,15 @@ public:
     QAction* ActionOf(int id) const;
     void OnDeviceChange(bool arrival);
 
+    // The File menu's configuration commands; the *From / *To forms skip the file dialog. A file
+    // the grid cannot hold, or a save that failed, is reported in a message box.
+    void LoadConfiguration();
+    void SaveConfiguration();
+    void LoadOldConfiguration();
+    bool LoadConfigurationFrom(const QString& path);
+    bool SaveConfigurationTo(const QString& path);
+    void LoadOldConfigurationFrom(const QString& path);
+
     CColorBar grid;
     QIcon icon;
     AcquisitionEngine engine; // after grid: it is stopped and destroyed first
@@ -72,6 +81,8 @@ private:
     void ConnectBoards();
     void RetryInitIfPending();
     void UpdateItem(QAction* action);
+    QString AskOpenPath();
+    void DownloadPage(int page);
     Q_INVOKABLE void ApplyPostedTitle();
 
     EventSourceFactory eventSourceFactory_;

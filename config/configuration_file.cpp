@@ -233,7 +233,7 @@ void ApplyPageToTable(int index, const PageConfiguration& page)
     record.offsetLower = page.offsetLower;
 }
 
-void ApplyConfiguration(const Configuration& configuration, CColorBar& grid)
+void ApplyConfiguration(const Configuration& configuration, CColorBar& grid, const std::function<void(int)>& afterPage)
 {
     grid.SetFpcTestMode(configuration.fpcTest);
     grid.SetColumns(configuration.columns);
@@ -245,6 +245,8 @@ void ApplyConfiguration(const Configuration& configuration, CColorBar& grid)
         const int row = p / configuration.columns;
         grid.SetSimilarityOn(column, row, page.similarityOn);
         grid.SetSimilarityThreshold(column, row, page.similarityThreshold);
+        if (afterPage)
+            afterPage(p);
     }
 }
 
@@ -301,15 +303,15 @@ bool LoadConfigurationFile(const std::string& path, CColorBar& grid,
     return read;
 }
 
-bool SaveConfigurationFile(const std::string& path, const CColorBar& grid)
+bool SaveConfigurationFile(const std::string& path, const CColorBar& grid, std::string* error)
 {
     const Configuration configuration = CaptureConfiguration(grid);
     Profile profile;
     // Keys go into the existing file so that everything else in it stays.
-    if (!profile.Load(path))
-        return false;
-    WriteConfiguration(configuration, profile);
-    return profile.Save(path);
+    const bool saved = profile.Load(path) && (WriteConfiguration(configuration, profile), profile.Save(path));
+    if (!saved && error)
+        *error = profile.Error();
+    return saved;
 }
 
 bool LoadOldConfigurationFile(const std::string& path)

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -75,8 +76,10 @@ PageConfiguration PageFromRecord(const PageRecord& record);
 void ApplyPageToTable(int index, const PageConfiguration& page);
 
 // Sets the grid's FPC-test mode and size, then pages 0..PageCount()-1 of the table and their
-// cells' similarity settings. Pages beyond the configuration stay.
-void ApplyConfiguration(const Configuration& configuration, CColorBar& grid);
+// cells' similarity settings, calling afterPage(p) once page p is in place (the boards' downloads).
+// Pages beyond the configuration stay.
+void ApplyConfiguration(const Configuration& configuration, CColorBar& grid,
+                        const std::function<void(int)>& afterPage = {});
 
 // The current state from the grid and pageTable, as SaveConfiguration writes it.
 Configuration CaptureConfiguration(const CColorBar& grid);
@@ -85,5 +88,5 @@ Configuration CaptureConfiguration(const CColorBar& grid);
 // error then tells why). A refused file changes nothing and fills `refusal`.
 bool LoadConfigurationFile(const std::string& path, CColorBar& grid,
                            std::optional<ConfigurationRefusal>& refusal);
-bool SaveConfigurationFile(const std::string& path, const CColorBar& grid);
+bool SaveConfigurationFile(const std::string& path, const CColorBar& grid, std::string* error = nullptr);
 bool LoadOldConfigurationFile(const std::string& path);

@@ -3,6 +3,7 @@
 #include "sim_bus.h"
 #include "sim_device_events.h"
 #include "wait_until.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -55,22 +56,6 @@ struct WindowKeys : ::testing::Test {
     {
         for (; *text; ++text)
             QTest::keyClick(dlg->windowHandle(), *text);
-    }
-
-    // The texts of the message boxes opened while `keys` run; each is answered at once.
-    static QStringList messagesDuring(const std::function<void()>& keys)
-    {
-        QStringList seen;
-        QTimer answer; // fires only inside a box's own event loop
-        QObject::connect(&answer, &QTimer::timeout, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                seen << box->text();
-                box->accept();
-            }
-        });
-        answer.start(0);
-        keys();
-        return seen;
     }
 };
 

@@ -4,9 +4,30 @@
 #include "sim_bus.h"
 #include "sim_device_events.h"
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QStringList>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+
+// The texts of the message boxes opened while `action` runs; each is answered at once.
+inline QStringList messagesDuring(const std::function<void()>& action)
+{
+    QStringList seen;
+    QTimer answer; // fires only inside a box's own event loop
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen << box->text();
+            box->accept();
+        }
+    });
+    answer.start(0);
+    action();
+    return seen;
+}
 
 struct WindowFixture : ::testing::Test {
     SimBus bus;
