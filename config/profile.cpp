@@ -1,6 +1,7 @@
 #include "profile.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -205,18 +206,41 @@ bool Profile::Save(const std::string& path)
     return true;
 }
 
+std::string Profile::Folded(std::string_view name)
+{
+    std::string folded(name);
+    for (char& c : folded)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+// The first header line of every section, by folded name: a full configuration sets thousands of
+// keys, and scanning the whole file for each would take seconds.
+void Profile::index() const
+{
+    if (indexed_)
+        return;
+    sections_.clear();
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Parsed p = Parse(lines_[i].text);
+        if (p.kind == Kind::Section)
+            sections_.try_emplace(Folded(p.name), i);
+    }
+    indexed_ = true;
+}
+
 Profile::Found Profile::find(std::string_view section, std::string_view key) const
 {
     section = Trim(section);
     key = Trim(key);
     Found f;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
+    index();
+    const auto it = sections_.find(Folded(section));
+    if (it == sections_.end())
+        return f;
+    f.header = f.last = it->second;
+    for (std::size_t i = f.header + 1; i < lines_.size(); ++i) {
         const Parsed p = Parse(lines_[i].text);
-        if (f.header == npos) {
-            if (p.kind == Kind::Section && SameName(p.name, section))
-                f.header = f.last = i;
-            continue;
-        }
         if (p.kind == Kind::Section)
             break;
         if (p.kind == Kind::Key) {
@@ -255,7 +279,14 @@ void Profile::insertLine(std::size_t at, std::string text)
         lines_[at - 1].end = newline_;
         line.end.clear();
     }
+    const Parsed parsed = Parse(line.text);
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    if (!indexed_)
+        return;
+    for (auto& [name, header] : sections_)
+        header += header >= at ? 1 : 0;
+    if (parsed.kind == Kind::Section)
+        sections_.try_emplace(Folded(parsed.name), at);
 }
 
 bool Profile::SetString(std::string_view section, std::string_view key, std::string_view value)
@@ -281,7 +312,9 @@ bool Profile::SetString(std::string_view section, std::string_view key, std::str
         insertLine(f.last + 1, std::move(line));
         return true;
     }
-    insertLine(lines_.size(), "[" + std::string(section) + "]");
+    std::string header(1, '[');
+    header.append(section).push_back(']');
+    insertLine(lines_.size(), std::move(header));
     insertLine(lines_.size(), std::move(line));
     return true;
 }

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class Profile {
@@ -64,9 +65,13 @@ private:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
     Found find(std::string_view section, std::string_view key) const;
+    void index() const;
+    static std::string Folded(std::string_view name);
     void insertLine(std::size_t at, std::string text);
 
     std::vector<Line> lines_;
+    mutable std::unordered_map<std::string, std::size_t> sections_; // first header line by folded name
+    mutable bool indexed_ = false;
     std::string newline_ = "\r\n";
     bool bom_ = false;
     std::string error_;
