@@ -252,16 +252,14 @@ void ApplyConfiguration(const Configuration& configuration, CColorBar& grid, con
 
 PageConfiguration PageFromRecord(const PageRecord& record)
 {
+    const PageChannels channels = UnpackChannels(record);
     PageConfiguration page;
-    for (int k = 0; k < PAGE_CHANNELS; ++k) {
-        const auto i = static_cast<std::size_t>(k);
-        page.thresholdHigh[i] = record.thresholdHigh[k];
-        page.thresholdLow[i] = record.thresholdLow[k];
-        page.mask[i] = record.mask[k];
-        page.refData[i] = record.refData[k];
-    }
-    page.dataMax = record.dataMax;
-    page.dataMin = record.dataMin;
+    page.thresholdHigh = channels.thresholdHigh;
+    page.thresholdLow = channels.thresholdLow;
+    page.mask = channels.mask;
+    page.refData = channels.refData;
+    page.dataMax = channels.dataMax;
+    page.dataMin = channels.dataMin;
     page.offsetType = record.offsetType;
     page.percentage = record.percentage;
     page.offsetUpper = record.offsetUpper;

@@ -77,7 +77,8 @@ void CColorBar::SetRefreshTimer(int intervalMs, bool on)
 
 void CColorBar::SetColumns(int count)
 {
-    if (columns_.exchange(std::clamp(count, 0, GRID_MAX_COLUMNS)) != std::clamp(count, 0, GRID_MAX_COLUMNS)) {
+    const int columns = std::clamp(count, 0, GRID_MAX_COLUMNS);
+    if (columns_.exchange(columns) != columns) {
         std::lock_guard lock(cellsMutex_);
         judgeDue_ = true;
         markChanged();
@@ -86,7 +87,8 @@ void CColorBar::SetColumns(int count)
 
 void CColorBar::SetRows(int count)
 {
-    if (rows_.exchange(std::clamp(count, 0, GRID_MAX_ROWS)) != std::clamp(count, 0, GRID_MAX_ROWS)) {
+    const int rows = std::clamp(count, 0, GRID_MAX_ROWS);
+    if (rows_.exchange(rows) != rows) {
         std::lock_guard lock(cellsMutex_);
         judgeDue_ = true;
         markChanged();
