@@ -1,5 +1,8 @@
 // The File menu's configuration commands on the window, with a board on the simulated bus.
+#include "maker_domain.h"
 #include "page_table.h"
+#include "sim_kelspire_board.h"
+#include "sim_master_board.h"
 #include "sim_runoff_board.h"
 #include "wait_until.h"
 #include "window_fixture.h"
@@ -9,11 +12,15 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
+#include <array>
 #include <fstream>
 #include <functional>
 
 namespace {
 
+// One download to the one-to-one board: mask, upper, lower, reference, range max, range min.
+const std::vector<std::uint8_t> RUNOFF_DOWNLOAD = {0x31, 0x11, 0x21, 0x02, 0xD7, 0xD9};
 constexpr std::uint8_t WRITE_UPPER = 0x11;
 
 struct WindowConfiguration : WindowFixture {
@@ -40,12 +47,18 @@ struct WindowConfiguration : WindowFixture {
         }
         return text;
     }
-    int uploadsOfUpperLimits() const
+    // The download commands on the wire, each with the data report that followed it.
+    std::vector<std::pair<std::uint8_t, SimReport>> downloads() const
     {
-        int n = 0;
-        for (const auto& e : bus.log(id))
-            n += e.bytes[1] == 0x01 && e.bytes[2] == 0x29 && e.bytes[3] == WRITE_UPPER;
-        return n;
+        std::vector<std::pair<std::uint8_t, SimReport>> seen;
+        const auto log = bus.log(id);
+        for (std::size_t i = 0; i + 1 < log.size(); ++i) {
+            const SimReport& r = log[i].bytes;
+            const bool command = r[1] == 0x01 && r[2] == 0x29;
+            if (command && std::find(RUNOFF_DOWNLOAD.begin(), RUNOFF_DOWNLOAD.end(), r[3]) != RUNOFF_DOWNLOAD.end())
+                seen.emplace_back(r[3], log[++i].bytes);
+        }
+        return seen;
     }
 };
 
@@ -59,10 +72,56 @@ TEST_F(WindowConfiguration, ALoadSetsTheGridAndDownloadsEveryPageToTheOneToOneBo
     EXPECT_TRUE(dlg->LoadConfigurationFrom(file("a.ini", grid(2, 2, 1200))));
     EXPECT_EQ(dlg->grid.GetColumns(), 2);
     EXPECT_EQ(dlg->grid.GetRows(), 2);
-    EXPECT_EQ(uploadsOfUpperLimits(), 4) << "one download per page of the file";
+    // Every page of the file triggers a download of the page under the cursor (cell 0 here).
+    const auto sent = downloads();
+    ASSERT_EQ(sent.size(), 4 * RUNOFF_DOWNLOAD.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(sent[i].first, RUNOFF_DOWNLOAD[i % RUNOFF_DOWNLOAD.size()]) << "report " << i;
+        if (sent[i].first != WRITE_UPPER)
+            continue;
+        for (std::size_t k = 0; k < 32; ++k) {
+            const int upper = sent[i].second[1 + 2 * k] << 8 | sent[i].second[2 + 2 * k];
+            ASSERT_EQ(upper, 1200) << "channel " << k;
+        }
+    }
     std::lock_guard lock(pageTableLock());
     const std::uint16_t upper = pageTable[3].thresholdHigh[31];
     EXPECT_EQ(upper, 1203);
+}
+
+// Each page goes to the station that serves its cell: the offline master through its cell map, the
+// smart master at station page + 2.
+TEST_F(WindowConfiguration, EachPageReachesItsStationOnTheMasterBoards)
+{
+    struct Case {
+        const char* board;
+        std::function<int()> plug;
+        std::function<bool()> ready;
+        std::function<std::uint16_t(int page)> upperAtStation;
+    };
+    auto master = std::make_shared<SimMasterBoard>(std::vector<std::uint8_t>{5, 9, 2, 7});
+    const std::array<std::uint8_t, 4> masterStation = {5, 9, 2, 7};
+    auto kelspire = std::make_shared<SimKelspireBoard>();
+    const Case cases[] = {
+        {"offline master", [&] { return bus.plug(SimMasterBoard::Identity(MAKER_DOMAIN), master); },
+         [&] { return dlg->engine.masterAbsent.load() == 0 && !dlg->engine.InitPending(); },
+         [&](int page) { return master->tables(masterStation[static_cast<std::size_t>(page)]).upper[17]; }},
+        {"smart master", [&] { return bus.plug(SimKelspireBoard::Identity(MAKER_DOMAIN), kelspire); },
+         [&] { return dlg->engine.kelspireReady.load() == 1; },
+         [&](int page) { return kelspire->station(page + SimKelspireBoard::FIRST_STATION).upper[17]; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.board);
+        const int plugged = c.plug();
+        open();
+        ASSERT_TRUE(waitUntil(c.ready));
+        ASSERT_TRUE(dlg->LoadConfigurationFrom(file("m.ini", grid(2, 2, 2100))));
+        for (int page = 0; page < 4; ++page)
+            EXPECT_EQ(c.upperAtStation(page), 2100 + page) << "page " << page;
+        dlg->close();
+        dlg.reset();
+        bus.unplug(plugged);
+    }
 }
 
 TEST_F(WindowConfiguration, AFileTheGridCannotHoldIsRefusedAndChangesNothing)
