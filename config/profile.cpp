@@ -1,5 +1,7 @@
 #include "profile.h"
 
+#include "file_content.h"
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -64,35 +66,6 @@ Parsed Parse(std::string_view line)
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
-std::string Reason(int err) { return std::generic_category().message(err); }
-
-bool WriteAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// The rename is only durable once the folder's entry is on disk; a failure here loses nothing that
-// is already written, so it is not reported.
-void SyncFolderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 Profile Profile::FromText(std::string_view text)
@@ -135,29 +108,13 @@ std::string Profile::Text() const
 bool Profile::Load(const std::string& path)
 {
     *this = Profile();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
+    std::string data;
+    if (const auto failure = ReadFileContent(path, data)) {
+        if (failure->err == ENOENT)
             return true;
-        error_ = "Cannot open " + path + ": " + Reason(errno);
+        error_ = failure->step + path + ": " + failure->Reason();
         return false;
     }
-    std::string data;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error_ = "Cannot read " + path + ": " + Reason(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        data.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
     *this = FromText(data);
     return true;
 }
@@ -165,44 +122,10 @@ bool Profile::Load(const std::string& path)
 bool Profile::Save(const std::string& path)
 {
     error_.clear();
-    static std::atomic<unsigned> counter{0};
-    struct stat old {};
-    const bool exists = ::stat(path.c_str(), &old) == 0;
-
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        error_ = "Cannot create a temporary file beside " + path + ": " + Reason(errno);
+    if (const auto failure = ReplaceFileContent(path, Text())) {
+        error_ = failure->step + path + ": " + failure->Reason();
         return false;
     }
-
-    const char* step = nullptr;
-    if (!WriteAll(fd, Text()))
-        step = "Cannot write ";
-    else if (exists && ::fchmod(fd, old.st_mode & 07777) != 0)
-        step = "Cannot keep the permissions of ";
-    else if (::fsync(fd) != 0)
-        step = "Cannot flush ";
-    if (step) {
-        const int err = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        error_ = step + path + ": " + Reason(err);
-        return false;
-    }
-    if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        error_ = "Cannot replace " + path + ": " + Reason(err);
-        return false;
-    }
-    SyncFolderOf(path);
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include "configuration_file.h"
 #include "page_table.h"
 
+#include "median_report.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 
@@ -14,23 +16,6 @@
 #include <cstdlib>
 #include <functional>
 #include <vector>
-
-namespace {
-using Clock = std::chrono::steady_clock;
-
-void report(const char* what, const std::function<void()>& run, int runs)
-{
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        run();
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    std::sort(ms.begin(), ms.end());
-    std::printf("%-26s median %6.2f ms  worst %6.2f ms  (%d runs; target 20 ms)\n", what, ms[ms.size() / 2],
-                ms.back(), runs);
-}
-} // namespace
 
 int main(int argc, char** argv)
 {

@@ -1,4 +1,5 @@
 #include "profile.h"
+#include "file_size_limit.h"
 
 #include <gtest/gtest.h>
 
@@ -232,15 +233,12 @@ TEST(ProfileSave, FailureReportedAndOldFileKept)
     // A write that stops half way: the old file stays whole and no temporary file is left.
     for (int i = 0; i < 200; ++i)
         ASSERT_TRUE(p.SetString("A", "K" + std::to_string(i), std::string(40, 'x')));
-    rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved_ok = p.Save(old);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    bool saved_ok = true;
+    {
+        const FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.ok());
+        saved_ok = p.Save(old);
+    }
 
     EXPECT_FALSE(saved_ok);
     EXPECT_NE(p.Error().find(std::strerror(EFBIG)), std::string::npos) << p.Error();
