@@ -105,6 +105,10 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
     });
 
     engine.master.SetAcknowledgeSink(this);
+    connect(&grid, &CColorBar::clicked, this, [this](int id) {
+        if (id == IDC_GRID)
+            OnGridClicked();
+    });
     OnInitDialog();
 }
 

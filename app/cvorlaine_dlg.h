@@ -54,6 +54,8 @@ public:
     bool LoadConfigurationFrom(const QString& path);
     bool SaveConfigurationTo(const QString& path);
     void LoadOldConfigurationFrom(const QString& path);
+    // A click on the grid: the baseline dialog for the clicked cell, when a board is connected.
+    void OnGridClicked();
 
     CColorBar grid;
     QIcon icon;

@@ -1,6 +1,7 @@
 #pragma once
-// Dialog units to pixels from the dialog font: x by a quarter of the average character width,
-// y by an eighth of the character height, so layouts keep their proportions on any screen.
+// Dialog units to pixels from the dialog font, for every dialog laid out in them: x by a quarter of
+// the average character width, y by an eighth of the character height, so layouts keep their
+// proportions on any screen.
 #include <QFont>
 #include <QRect>
 

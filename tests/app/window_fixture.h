@@ -1,6 +1,7 @@
 #pragma once
 // The main window on a simulated bus, with its device events; closed at the end of each test.
 #include "cvorlaine_dlg.h"
+#include "message_boxes.h"
 #include "sim_bus.h"
 #include "sim_device_events.h"
 
@@ -12,22 +13,6 @@
 
 #include <functional>
 #include <memory>
-
-// The texts of the message boxes opened while `action` runs; each is answered at once.
-inline QStringList messagesDuring(const std::function<void()>& action)
-{
-    QStringList seen;
-    QTimer answer; // fires only inside a box's own event loop
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen << box->text();
-            box->accept();
-        }
-    });
-    answer.start(0);
-    action();
-    return seen;
-}
 
 struct WindowFixture : ::testing::Test {
     SimBus bus;
