@@ -48,7 +48,7 @@ CBaseLineDlg::~CBaseLineDlg() = default;
 void CBaseLineDlg::BuildControls()
 {
     // The statistics list sits below the original layout, which ends at y = 357.
-    setFixedSize(DialogUnitsToPixels(QRect(0, 0, 442, 436)).size());
+    setFixedSize(DialogUnitsToPixels(QRect(0, 0, 442, 464)).size());
 
     auto button = [this](int id, const char* text, const QRect& units) {
         auto* b = Place(new QPushButton(Utf8(text), this), id, units);
@@ -101,7 +101,7 @@ void CBaseLineDlg::BuildControls()
     connect(button(IDC_OK, "OK", QRect(386, 322, 50, 14)), &QPushButton::clicked, this, [this] { OnOK(); });
     connect(button(IDC_CANCEL, "Cancel", QRect(386, 342, 50, 14)), &QPushButton::clicked, this, [this] { reject(); });
 
-    statisticsList = Place(new QTableWidget(this), IDC_STATISTICS, QRect(5, 362, 430, 70));
+    statisticsList = Place(new QTableWidget(this), IDC_STATISTICS, QRect(5, 362, 430, 98));
     statisticsList->setObjectName(QStringLiteral("List3"));
     statisticsList->setToolTip(Utf8("已勾选读数的统计；Cpk 低于 1.33 的通道标红"));
 }

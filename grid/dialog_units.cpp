@@ -1,6 +1,6 @@
 #include "dialog_units.h"
 
-#include <QFontMetricsF>
+#include <QFontInfo>
 #include <QStringList>
 #include <cmath>
 
@@ -14,11 +14,9 @@ QFont DialogFont()
 
 QRect DialogUnitsToPixels(const QRect& units, const QFont& font)
 {
-    const QFontMetricsF metrics(font);
-    // The average width of the Latin alphabet, as the dialog manager measures it.
-    const double avgWidth = metrics.horizontalAdvance(
-                                QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
-    const double height = metrics.height();
+    const double em = QFontInfo(font).pixelSize();
+    const double avgWidth = em / 2.0;
+    const double height = em;
     auto x = [&](int u) { return static_cast<int>(std::lround(u * avgWidth / 4.0)); };
     auto y = [&](int u) { return static_cast<int>(std::lround(u * height / 8.0)); };
     return QRect(x(units.x()), y(units.y()), x(units.width()), y(units.height()));
