@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -27,8 +28,9 @@ struct WindowBaseline : WindowFixture {
     void pointAt(int column, int row)
     {
         const QSize size = dlg->grid.size();
-        const QPointF at((column + 0.5) * size.width() / dlg->grid.GetColumns(),
-                         (row + 0.5) * size.height() / dlg->grid.GetRows());
+        const int columns = std::max(dlg->grid.GetColumns(), 1); // a grid without a board may be empty
+        const int rows = std::max(dlg->grid.GetRows(), 1);
+        const QPointF at((column + 0.5) * size.width() / columns, (row + 0.5) * size.height() / rows);
         QMouseEvent move(QEvent::MouseMove, at, dlg->grid.mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(&dlg->grid, &move);
         QImage image(size, QImage::Format_RGB32);
@@ -138,11 +140,14 @@ TEST_F(WindowBaseline, OkDownloadsTheEditedPageToTheBoard)
             std::lock_guard lock(pageTableLock());
             const std::uint16_t stored = pageTable[page].thresholdHigh[31];
             EXPECT_EQ(stored, upper(reference[31]));
-            EXPECT_EQ(pageTable[page].mask[0], 0);
+            const int mask = pageTable[page].mask[0];
+            EXPECT_EQ(mask, 0);
             if (std::string(c.board) == "offline master") {
                 const std::int32_t range = master->record().dataMax;
-                for (int p = 0; p < 6; ++p)
-                    EXPECT_EQ(pageTable[p].dataMax, range) << "page " << p;
+                for (int p = 0; p < 6; ++p) {
+                    const std::int32_t dataMax = pageTable[p].dataMax; // packed: read by value
+                    EXPECT_EQ(dataMax, range) << "page " << p;
+                }
             }
         }
         dlg->close();
