@@ -20,14 +20,6 @@ namespace {
 constexpr int LIST_COLUMNS = 33;
 constexpr int COLUMN_WIDTH = 50; // pixels
 
-template <typename T>
-T* Place(T* widget, int id, const QRect& units)
-{
-    widget->setProperty("controlId", id);
-    widget->setGeometry(DialogUnitsToPixels(units, widget->font()));
-    return widget;
-}
-
 QString Utf8(const char* text)
 {
     return QString::fromUtf8(text);
@@ -51,27 +43,27 @@ void CBaseLineDlg::BuildControls()
     setFixedSize(DialogUnitsToPixels(QRect(0, 0, 442, 464)).size());
 
     auto button = [this](int id, const char* text, const QRect& units) {
-        auto* b = Place(new QPushButton(Utf8(text), this), id, units);
+        auto* b = PlaceControl(new QPushButton(Utf8(text), this), id, units);
         b->setAutoDefault(false);
         return b;
     };
     auto checkBox = [this](int id, const char* text, const QRect& units) {
-        return Place(new QCheckBox(Utf8(text), this), id, units);
+        return PlaceControl(new QCheckBox(Utf8(text), this), id, units);
     };
-    auto lineEdit = [this](int id, const QRect& units) { return Place(new QLineEdit(this), id, units); };
-    auto label = [this](const char* text, const QRect& units) { Place(new QLabel(Utf8(text), this), 0, units); };
+    auto lineEdit = [this](int id, const QRect& units) { return PlaceControl(new QLineEdit(this), id, units); };
+    auto label = [this](const char* text, const QRect& units) { PlaceControl(new QLabel(Utf8(text), this), 0, units); };
 
-    readingsList = Place(new QTableWidget(this), IDC_READINGS, QRect(5, 5, 430, 70));
+    readingsList = PlaceControl(new QTableWidget(this), IDC_READINGS, QRect(5, 5, 430, 70));
     readingsList->setObjectName(QStringLiteral("List1"));
     connect(button(IDC_READ, "Read", QRect(5, 80, 50, 14)), &QPushButton::clicked, this, [this] { OnRead(); });
     connect(button(IDC_LOAD, "Load", QRect(330, 80, 50, 14)), &QPushButton::clicked, this, [this] { OnLoad(); });
     connect(button(IDC_SAVE, "Save", QRect(385, 80, 50, 14)), &QPushButton::clicked, this, [this] { OnSave(); });
-    averageList = Place(new QTableWidget(this), IDC_AVERAGE_LIST, QRect(5, 100, 430, 45));
+    averageList = PlaceControl(new QTableWidget(this), IDC_AVERAGE_LIST, QRect(5, 100, 430, 45));
     averageList->setObjectName(QStringLiteral("List2"));
     connect(button(IDC_AVERAGE, "Averange", QRect(5, 150, 50, 14)), &QPushButton::clicked, this,
             [this] { OnAverage(); });
 
-    auto* group = Place(new QGroupBox(Utf8("设置"), this), 0, QRect(5, 170, 430, 76));
+    auto* group = PlaceControl(new QGroupBox(Utf8("设置"), this), 0, QRect(5, 170, 430, 76));
     group->lower();
     connect(checkBox(IDC_BY_PERCENTAGE, "按照差异百分比设置上下限", QRect(15, 190, 112, 10)), &QCheckBox::clicked, this,
             [this] { OnByPercentage(); });
@@ -89,11 +81,11 @@ void CBaseLineDlg::BuildControls()
     connect(checkBox(IDC_SIMILARITY_ON, "相似度开关", QRect(234, 204, 56, 10)), &QCheckBox::clicked, this,
             [this] { OnSimilaritySwitch(); });
     lineEdit(IDC_SIMILARITY_THRESHOLD, QRect(289, 200, 40, 14));
-    auto* set = Place(new QPushButton(Utf8("设定"), this), IDC_SET, QRect(270, 222, 155, 20));
+    auto* set = PlaceControl(new QPushButton(Utf8("设定"), this), IDC_SET, QRect(270, 222, 155, 20));
     set->setDefault(true);
     connect(set, &QPushButton::clicked, this, [this] { OnSet(); });
 
-    auto* placeholder = Place(new QFrame(this), IDC_PREVIEW, QRect(6, 252, 375, 105));
+    auto* placeholder = PlaceControl(new QFrame(this), IDC_PREVIEW, QRect(6, 252, 375, 105));
     placeholder->setFrameStyle(QFrame::Box | QFrame::Sunken);
     connect(button(IDC_ALL_ON, "全部打开", QRect(386, 252, 50, 14)), &QPushButton::clicked, this, [this] { OnAllOn(); });
     connect(button(IDC_ALL_OFF, "全部关闭", QRect(386, 267, 50, 14)), &QPushButton::clicked, this,
@@ -101,7 +93,7 @@ void CBaseLineDlg::BuildControls()
     connect(button(IDC_OK, "OK", QRect(386, 322, 50, 14)), &QPushButton::clicked, this, [this] { OnOK(); });
     connect(button(IDC_CANCEL, "Cancel", QRect(386, 342, 50, 14)), &QPushButton::clicked, this, [this] { reject(); });
 
-    statisticsList = Place(new QTableWidget(this), IDC_STATISTICS, QRect(5, 362, 430, 98));
+    statisticsList = PlaceControl(new QTableWidget(this), IDC_STATISTICS, QRect(5, 362, 430, 98));
     statisticsList->setObjectName(QStringLiteral("List3"));
     statisticsList->setToolTip(Utf8("已勾选读数的统计；Cpk 低于 1.33 的通道标红"));
 }
@@ -189,10 +181,7 @@ QWidget* CBaseLineDlg::Control(int id) const
 {
     if (id == IDC_PREVIEW)
         return const_cast<CColorBar*>(&preview);
-    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (w->property("controlId").toInt() == id)
-            return w;
-    return nullptr;
+    return FindControl(this, id);
 }
 
 QLineEdit* CBaseLineDlg::edit(int id) const

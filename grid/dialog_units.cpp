@@ -21,3 +21,11 @@ QRect DialogUnitsToPixels(const QRect& units, const QFont& font)
     auto y = [&](int u) { return static_cast<int>(std::lround(u * height / 8.0)); };
     return QRect(x(units.x()), y(units.y()), x(units.width()), y(units.height()));
 }
+
+QWidget* FindControl(const QWidget* dialog, int id)
+{
+    for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->property("controlId").toInt() == id)
+            return w;
+    return nullptr;
+}
