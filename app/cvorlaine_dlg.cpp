@@ -82,6 +82,7 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
 
     commands_ = {
         {ID_APP_EXIT, [this] { close(); }},
+        {ID_ABOUT, [this] { ShowBoardInformation(); }},
         {ID_FILE_LOAD, [this] { LoadConfiguration(); }},
         {ID_FILE_SAVE, [this] { SaveConfiguration(); }},
         {ID_FILE_LOAD_OLD, [this] { LoadOldConfiguration(); }},
@@ -144,6 +145,7 @@ bool CVorlaineDlg::OnInitDialog()
             menu->addSeparator();
             QAction* about = menu->addAction(QString::fromUtf8("关于 Vorlaine(&A)..."));
             about->setProperty("sysCommand", static_cast<int>(ID_ABOUT));
+            connect(about, &QAction::triggered, this, [this] { ShowAboutBox(); });
         }
     }
 

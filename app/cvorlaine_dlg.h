@@ -54,6 +54,10 @@ public:
     bool LoadConfigurationFrom(const QString& path);
     bool SaveConfigurationTo(const QString& path);
     void LoadOldConfigurationFrom(const QString& path);
+    // Help > "关于(&A)": the information dialog of each connected board, one after the other.
+    void ShowBoardInformation();
+    // The program's own About box, without board data.
+    void ShowAboutBox();
     // A click on the grid: the baseline dialog for the clicked cell, when a board is connected.
     void OnGridClicked();
 

@@ -9,7 +9,7 @@ cmake --build build -j "$(nproc)"
 
 args=("$@")
 if [ ${#args[@]} -eq 0 ]; then
-  args=(--simulate=master)
+  args=(--simulate=master,estop)
 elif [ "${args[0]}" = "--real" ]; then
   args=("${args[@]:1}")
 fi
