@@ -91,6 +91,7 @@ void CAboutDlgHarrowinHID::BuildStationList(bool defaultNumbers)
         stationList->setColumnWidth(c, width);
         stationList->horizontalHeaderItem(c)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
+    stationList->verticalHeader()->setDefaultSectionSize(stationList->fontMetrics().height() + 4);
     stationList->setRowCount(shownRows);
     for (int r = 0; r < shownRows; ++r) {
         for (int c = 0; c < shownColumns; ++c) {
