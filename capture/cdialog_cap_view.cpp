@@ -1,0 +1,120 @@
+#include "cdialog_cap_view.h"
+
+#include "csample_grabber_cb.h"
+#include "dialog_units.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+CDialogCapView::CDialogCapView(QWidget* parent) : QDialog(parent), capture(std::make_unique<CCaptureVideo>())
+{
+    setWindowTitle(QString::fromUtf8("摄像头抓取"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(DialogFont());
+    setSizeGripEnabled(true);
+    resize(DialogUnitsToPixels(QRect(0, 0, 291, 244)).size());
+
+    preview = PlaceControl(new QFrame(this), IDC_PREVIEW, QRect(5, 7, 279, 230));
+    preview->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    preview->setStyleSheet(QStringLiteral("QFrame { background: black; }"));
+    // A station with two cameras chooses here; the list and "Init" stay visible.
+    deviceList = PlaceControl(new QComboBox(this), IDC_DEVICE_LIST, QRect(5, 5, 115, 14));
+    auto* init = PlaceControl(new QPushButton(QStringLiteral("Init"), this), IDC_INIT, QRect(125, 5, 50, 14));
+    init->setAutoDefault(false);
+    connect(init, &QPushButton::clicked, this, [this] { OnInitButton(); });
+    auto* grab = PlaceControl(new QPushButton(QString::fromUtf8("抓图"), this), IDC_GRAB, QRect(180, 5, 50, 14));
+    grab->setAutoDefault(false);
+    grab->setToolTip(QStringLiteral("F12"));
+    connect(grab, &QPushButton::clicked, this, [this] { OnGrab(); });
+    // The dialog's own OK and Cancel exist, hidden, as on every dialog of the program.
+    PlaceControl(new QPushButton(QStringLiteral("OK"), this), IDC_OK, QRect(235, 5, 50, 14))->hide();
+    PlaceControl(new QPushButton(QStringLiteral("Cancel"), this), IDC_CANCEL, QRect(180, 5, 50, 14))->hide();
+    status_ = PlaceControl(new QLabel(this), IDC_STATUS, QRect(5, 232, 279, 10));
+
+    if (sampleGrabberCallback.Folder().isEmpty())
+        sampleGrabberCallback.SetFolder(DefaultGrabFolder());
+    outcomeTimer_.setInterval(200);
+    connect(&outcomeTimer_, &QTimer::timeout, this, [this] { ShowLastGrab(); });
+    shownGrab_ = sampleGrabberCallback.LastGrab().serial;
+    outcomeTimer_.start();
+    OnInitDialog();
+}
+
+CDialogCapView::~CDialogCapView() = default;
+
+void CDialogCapView::OnInitDialog()
+{
+    capture->EnumDevices(deviceList);
+    if (deviceList->count() > 0)
+        deviceList->setCurrentIndex(0);
+    OnInitButton();
+}
+
+void CDialogCapView::OnInitButton()
+{
+    // Another input chosen: the previous one is stopped and released first.
+    capture = std::make_unique<CCaptureVideo>();
+    capture->Init(deviceList->currentIndex(), preview);
+}
+
+void CDialogCapView::OnGrab()
+{
+    capture->RequestGrab(true);
+    status_->setText(QString::fromUtf8("等待下一帧……"));
+}
+
+// The preview keeps fixed margins inside the window's outer rectangle.
+void CDialogCapView::OnSize()
+{
+    const QRect outer(frameGeometry().topLeft() - geometry().topLeft(), frameGeometry().size());
+    preview->setGeometry(outer.adjusted(10, 40, -15, -25));
+    capture->ResizeVideoWindow();
+    status_->setGeometry(10, height() - 22, std::max(width() - 25, 0), 18);
+    update();
+}
+
+void CDialogCapView::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    OnSize();
+}
+
+void CDialogCapView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F12) {
+        OnGrab();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CDialogCapView::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    hideByUser();
+}
+
+void CDialogCapView::hideByUser()
+{
+    hide();
+    emit closedByUser();
+}
+
+void CDialogCapView::ShowLastGrab()
+{
+    const CSampleGrabberCB::GrabOutcome last = sampleGrabberCallback.LastGrab();
+    if (last.serial == shownGrab_)
+        return;
+    shownGrab_ = last.serial;
+    status_->setText(last.text);
+}
+
+QWidget* CDialogCapView::Control(int id) const
+{
+    return FindControl(this, id);
+}

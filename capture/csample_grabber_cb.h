@@ -1,0 +1,46 @@
+#pragma once
+// The one frame receiver of the process. Frames arrive on the video stack's own thread; when a
+// grab has been requested, the next one is written as "grab%d.bmp" and the request is cleared,
+// whether or not the file could be written. The request flag and the frame size are atomics; the
+// folder and the counter belong to the receiving thread, and the outcome of the last grab is kept
+// under a lock for the window to show.
+#include <QImage>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+class CSampleGrabberCB {
+public:
+    // `folder` ends without a separator; the counter starts after the highest "grab%d.bmp" in it.
+    void SetFolder(const QString& folder);
+    QString Folder() const;
+
+    // Called for every frame, on any thread.
+    void BufferCB(const QImage& frame);
+
+    std::atomic<int> width{0};
+    std::atomic<int> height{0};
+
+    struct GrabOutcome {
+        std::uint64_t serial = 0; // grows by one per grab
+        QString text;            // the file written, or why nothing was
+    };
+    GrabOutcome LastGrab() const;
+
+private:
+    static int NextCounter(const QString& folder);
+
+    mutable std::mutex mutex_; // folder, counter, outcome
+    QString folder_;
+    int counter_ = 0;
+    GrabOutcome last_;
+};
+
+extern CSampleGrabberCB sampleGrabberCallback;
+extern std::atomic<int> grabRequested;
+
+// Where grabs go: the executable's folder when it can be written, else the pictures folder's
+// "Vorlaine" (created when needed).
+QString DefaultGrabFolder();
