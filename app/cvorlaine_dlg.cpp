@@ -2,6 +2,7 @@
 
 #include "command_ids.h"
 #include "device_monitor.h"
+#include "cdialog_cap_view.h"
 #include "dialog_units.h"
 #include "main_menu.h"
 #include "page_table.h"
@@ -83,6 +84,7 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
     commands_ = {
         {ID_APP_EXIT, [this] { close(); }},
         {ID_ABOUT, [this] { ShowBoardInformation(); }},
+        {ID_VIDEO_WINDOW, [this] { OnVideoWindow(); }},
         {ID_FILE_LOAD, [this] { LoadConfiguration(); }},
         {ID_FILE_SAVE, [this] { SaveConfiguration(); }},
         {ID_FILE_LOAD_OLD, [this] { LoadOldConfiguration(); }},
@@ -116,6 +118,7 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
 CVorlaineDlg::~CVorlaineDlg()
 {
     engine.StopAcquisition(); // the worker uses the grid and the boards on every pass
+    delete captureView;
 }
 
 bool CVorlaineDlg::OnInitDialog()
@@ -376,8 +379,33 @@ void CVorlaineDlg::keyPressEvent(QKeyEvent* event)
         QDialog::keyPressEvent(event);
 }
 
+void CVorlaineDlg::OnVideoWindow()
+{
+    captureViewOpen = !captureViewOpen;
+    if (captureViewOpen) {
+        captureView = new CDialogCapView(); // no owner: a window of its own
+        connect(captureView, &CDialogCapView::closedByUser, this, [this] {
+            // Closed from its own frame: the menu's check mark follows, and the next choice
+            // opens a fresh window. The window is still inside its own handler: let it go later.
+            if (!captureViewOpen || captureView == nullptr)
+                return;
+            captureViewOpen = false;
+            captureView->deleteLater();
+            captureView = nullptr;
+        });
+        captureView->show();
+        captureView->raise();
+        captureView->activateWindow();
+    } else {
+        delete captureView; // its capture stops and lets the camera go
+        captureView = nullptr;
+    }
+}
+
 void CVorlaineDlg::OnClose()
 {
+    if (captureViewOpen)
+        OnVideoWindow();
     // The worker goes first, so that its next pass cannot switch the lamps on again.
     engine.StopAcquisition();
     if (engine.runoffAbsent == 0)

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 
+class CDialogCapView;
 class DeviceEventSource;
 class HidBackend;
 class QAction;
@@ -64,7 +65,10 @@ public:
     CColorBar grid;
     QIcon icon;
     AcquisitionEngine engine; // after grid: it is stopped and destroyed first
-    QWidget* captureView = nullptr;
+    // Menu "创建视频窗口": opens the camera window, or closes it and releases the camera.
+    void OnVideoWindow();
+
+    CDialogCapView* captureView = nullptr;
     bool captureViewOpen = false;
     int fpcMenuUnlocked = 1;
 
