@@ -263,6 +263,17 @@ bool CColorBar::GetCellTested(int column, int row) const
     return !untested_[column][row];
 }
 
+bool CColorBar::CopyTestedCell(int column, int row, ColorBarCell* cell) const
+{
+    if (!validCell(column, row))
+        return false;
+    std::lock_guard lock(cellsMutex_);
+    if (untested_[column][row])
+        return false;
+    *cell = cells_[column][row];
+    return true;
+}
+
 double CColorBar::GetSimilarityThreshold(int column, int row) const
 {
     if (!validCell(column, row))

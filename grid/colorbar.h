@@ -71,6 +71,9 @@ public:
     // Whether a board measures this cell; cells are tested until told otherwise.
     void SetCellTested(int column, int row, bool tested);
     bool GetCellTested(int column, int row) const;
+    // The cell as the last judgement left it, under one lock; false (and nothing copied) for an
+    // untested cell or one outside the grid.
+    bool CopyTestedCell(int column, int row, ColorBarCell* cell) const;
     void SetShowVerdict(bool on);
     bool GetShowVerdict() const { return showVerdict_.load(); }
     void SetFpcTestMode(int flag) { fpcTestMode_ = flag; }
