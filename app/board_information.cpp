@@ -59,6 +59,7 @@ void CVorlaineDlg::ShowBoardInformation()
         CAboutDlg dlg(this);
         dlg.serialNumberText = Text(runoff.ReadSerialNumber());
         dlg.deviceIdText = Text(runoff.ReadDeviceId());
+        knownDeviceIds_[BOARD_ONE_TO_ONE] = dlg.deviceIdText.toStdString();
         dlg.authorText = Text(runoff.ReadAuthorName());
         dlg.firmwareVersionText = HexVersion(runoff.ReadFirmwareVersion());
         const int year = runoff.ReadFirmwareYear();
@@ -81,6 +82,7 @@ void CVorlaineDlg::ShowBoardInformation()
         CAboutDlgHarrowin dlg(this);
         dlg.logoTag = Text(kelspire.ReadAuthorTag());
         dlg.deviceIdText = Text(kelspire.ReadDeviceId());
+        knownDeviceIds_[BOARD_SMART_MASTER] = dlg.deviceIdText.toStdString();
         dlg.firmwareVersionText = about::NibbleVersion(kelspire.ReadFirmwareVersion());
         const int year = kelspire.ReadFirmwareYear();
         const int month = kelspire.ReadFirmwareMonth();
@@ -104,6 +106,7 @@ void CVorlaineDlg::ShowBoardInformation()
         CAboutDlgHarrowinHID dlg(this);
         dlg.logoTag = Text(master.ReadAuthorTag());
         dlg.deviceIdText = Text(master.ReadDeviceId());
+        knownDeviceIds_[BOARD_OFFLINE_MASTER] = dlg.deviceIdText.toStdString();
         dlg.firmwareVersionText = about::NibbleVersion(master.ReadFirmwareVersion());
         const int year = master.ReadFirmwareYear();
         const int month = master.ReadFirmwareMonth();
@@ -156,4 +159,5 @@ void CVorlaineDlg::ShowBoardInformation()
         dlg.logoTag = ClassicLogoTag(classic.authorTag.data());
         dlg.exec(); // nothing of this board is set from here
     }
+    NoteRecordingBoard(); // the ids just read name the board in the next test records
 }

@@ -19,6 +19,8 @@ enum CommandId : int {
     ID_BUZZER_ON = 32801,
     ID_BUZZER_INVERT = 32800,
     ID_VIDEO_WINDOW = 32796,
+    ID_RECORDS_EXPORT = 32810,
+    ID_RECORDS_RESET = 32811,
 };
 
 // Device type i (0 = basic, 1..5 = machines) to its menu command.

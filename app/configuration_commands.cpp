@@ -64,6 +64,7 @@ bool CVorlaineDlg::LoadConfigurationFrom(const QString& path)
         return false;
     }
     ApplyConfiguration(*read.configuration, grid, [this](int page) { DownloadPage(page); });
+    NoteConfigurationFile(path);
     return true;
 }
 
@@ -92,8 +93,10 @@ void CVorlaineDlg::DownloadPage(int page)
 bool CVorlaineDlg::SaveConfigurationTo(const QString& path)
 {
     std::string error;
-    if (SaveConfigurationFile(path.toStdString(), grid, &error))
+    if (SaveConfigurationFile(path.toStdString(), grid, &error)) {
+        NoteConfigurationFile(path); // the limits in force are now this file's
         return true;
+    }
     QMessageBox::warning(this, QStringLiteral("Vorlaine"),
                          QString::fromUtf8("配置文件 %1 保存失败：%2").arg(path, QString::fromStdString(error)));
     return false;
@@ -102,6 +105,7 @@ bool CVorlaineDlg::SaveConfigurationTo(const QString& path)
 void CVorlaineDlg::LoadOldConfigurationFrom(const QString& path)
 {
     (void)LoadOldConfigurationFile(path.toStdString());
+    NoteConfigurationFile(path);
     if (engine.runoffAbsent == 0) {
         ScopedLock guard(engine.runoff.lock);
         DownloadRunoff(engine.runoff, grid);

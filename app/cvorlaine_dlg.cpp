@@ -7,12 +7,14 @@
 #include "main_menu.h"
 #include "page_table.h"
 #include "release_history.h"
+#include "station_recorder.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -98,6 +100,8 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
         {ID_CLEAR_GREEN_MARKS, [this] { grid.ClearHitMarks(); }},
         {ID_BUZZER_ON, [this] { engine.buzzerOn = engine.buzzerOn ? 0 : 1; }},
         {ID_BUZZER_INVERT, [this] { engine.buzzerInverted = engine.buzzerInverted ? 0 : 1; }},
+        {ID_RECORDS_EXPORT, [this] { ExportTestRecords(); }},
+        {ID_RECORDS_RESET, [this] { ResetYieldCounters(); }},
     };
 
     initRetry_.setSingleShot(true);
@@ -108,6 +112,7 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
     });
 
     engine.master.SetAcknowledgeSink(this);
+    SetUpRecording(); // before the first connection pass starts the worker
     connect(&grid, &CColorBar::clicked, this, [this](int id) {
         if (id == IDC_GRID)
             OnGridClicked();
@@ -118,6 +123,8 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
 CVorlaineDlg::~CVorlaineDlg()
 {
     engine.StopAcquisition(); // the worker uses the grid and the boards on every pass
+    OnBoardsGone();
+    recorder.reset(); // writes what is left while the window can still hear of a problem
     delete captureView;
 }
 
@@ -216,17 +223,20 @@ void CVorlaineDlg::OnDeviceChange(bool arrival)
         return;
     if (arrival) {
         engine.OnDeviceArrival();
+        NoteRecordingBoard();
         RetryInitIfPending();
     } else {
         // The removal leaves the window disconnected until the next arrival, as it always has.
         initRetry_.stop();
         engine.OnDeviceRemoval();
+        knownDeviceIds_.clear();
     }
 }
 
 void CVorlaineDlg::ConnectBoards()
 {
     engine.ConnectBoards();
+    NoteRecordingBoard();
     RetryInitIfPending();
 }
 
@@ -408,6 +418,7 @@ void CVorlaineDlg::OnClose()
         OnVideoWindow();
     // The worker goes first, so that its next pass cannot switch the lamps on again.
     engine.StopAcquisition();
+    OnBoardsGone(); // a sensor still lying on the board is recorded as it stands
     if (engine.runoffAbsent == 0)
         engine.runoff.WriteOutputs(0, 0, 0, 0);
 }
@@ -451,5 +462,8 @@ void CVorlaineDlg::OnSize()
     const int w = outer.left() + outer.width() - 20;  // right coordinate
     const int h = outer.top() + outer.height() - 25;  // bottom coordinate
     grid.setGeometry(x, y + menuHeight, std::max(w, 0), std::max(h - menuHeight, 0));
+    if (recordsStatus_) // the counters in the margin under the grid
+        recordsStatus_->setGeometry(x, grid.geometry().bottom() + 2, std::max(w, 0),
+                                    std::max(height() - grid.geometry().bottom() - 3, 0));
     update();
 }

@@ -6,6 +6,7 @@
 #include "engine_host.h"
 #include "keyboard_code.h"
 #include "master_acknowledge_sink.h"
+#include "placement_tracker.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -16,8 +17,25 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class CDialogCapView;
+class QLabel;
+class StationRecorder;
+
+// Where the window keeps its test records and the station's name in them; empty means the
+// default file and the host name. Set before the window is made.
+struct RecordingOptions {
+    QString storePath;
+    QString stationId;
+};
+RecordingOptions& Recording();
+
+// Board kinds as the test records name them.
+inline constexpr const char* BOARD_ONE_TO_ONE = "one-to-one";
+inline constexpr const char* BOARD_SMART_MASTER = "smart-master";
+inline constexpr const char* BOARD_OFFLINE_MASTER = "offline-master";
+inline constexpr const char* BOARD_CLASSIC = "classic";
 class DeviceEventSource;
 class HidBackend;
 class QAction;
@@ -37,6 +55,8 @@ public:
     void SetTitle(const QString& title) override;
     void PostTitle(const QString& title, std::uint64_t generation) override;
     void ReportAccessDenied(const std::string& path) override;
+    void OnPassJudged(std::uint64_t generation) override;
+    void OnBoardsGone() override;
     // The offline master's acknowledge of a text write.
     void ShowAcknowledge(const std::string& text) override;
 
@@ -68,6 +88,16 @@ public:
     // Menu "创建视频窗口": opens the camera window, or closes it and releases the camera.
     void OnVideoWindow();
 
+    // Test records: one per sensor placement, counted in the status line and kept in the
+    // station's database.
+    std::unique_ptr<StationRecorder> recorder;
+    // File > "导出测试记录…": asks for the time range and the file, then exports with a progress
+    // dialog. The *To form skips the questions.
+    void ExportTestRecords();
+    bool ExportTestRecordsTo(const QString& csvPath, std::int64_t sinceMs, std::int64_t untilMs);
+    void ResetYieldCounters();
+    QString RecordsStatusText() const;
+
     CDialogCapView* captureView = nullptr;
     bool captureViewOpen = false;
     int fpcMenuUnlocked = 1;
@@ -94,6 +124,11 @@ private:
     QString AskOpenPath();
     void DownloadPage(int page);
     Q_INVOKABLE void ApplyPostedTitle();
+    void SetUpRecording();
+    void NoteRecordingBoard();
+    void NoteConfigurationFile(const QString& path);
+    void UpdateRecordsStatus();
+    Q_INVOKABLE void ShowRecordsProblem();
 
     EventSourceFactory eventSourceFactory_;
     std::unique_ptr<DeviceEventSource> eventSource_;
@@ -106,4 +141,14 @@ private:
     QString postedTitle_;
     std::uint64_t postedGeneration_ = 0;
     bool titleCallQueued_ = false;
+    QLabel* recordsStatus_ = nullptr;
+    QTimer recordsStatusTimer_;
+    std::uint64_t shownCountersGeneration_ = ~std::uint64_t{0};
+    std::vector<ObservedCell> observed_; // the worker's, reused every pass
+    // The record writer's latest problem, waiting for the UI thread.
+    std::mutex recordsProblemMutex_;
+    QString recordsProblem_;
+    bool recordsFailing_ = false; // UI thread
+    // Device ids read from the boards since they were connected, by board kind.
+    std::map<std::string, std::string> knownDeviceIds_;
 };

@@ -53,6 +53,16 @@ const std::vector<MenuEntry>& MainMenuTable()
     return table;
 }
 
+const std::vector<MenuEntry>& RecordsMenuEntries()
+{
+    static const std::vector<MenuEntry> entries = {
+        item("导出测试记录…", ID_RECORDS_EXPORT),
+        item("计数清零", ID_RECORDS_RESET),
+        sep(),
+    };
+    return entries;
+}
+
 void BuildMainMenu(QMenuBar* bar)
 {
     std::vector<QMenu*> open;
@@ -75,5 +85,23 @@ void BuildMainMenu(QMenuBar* bar)
             break;
         }
         }
+    }
+    // The test records' items go into the File menu, above "退出(&E)".
+    for (QAction* exit : bar->findChildren<QAction*>()) {
+        if (exit->property("commandId").toInt() != ID_APP_EXIT)
+            continue;
+        auto* file = qobject_cast<QMenu*>(exit->parent());
+        if (!file)
+            break;
+        for (const MenuEntry& e : RecordsMenuEntries()) {
+            if (e.kind == K::Separator) {
+                file->insertSeparator(exit);
+            } else {
+                auto* action = new QAction(e.text, file);
+                action->setProperty("commandId", e.id);
+                file->insertAction(exit, action);
+            }
+        }
+        break;
     }
 }

@@ -15,5 +15,8 @@ struct MenuEntry {
 // Depth-first: a Popup opens a level that its matching End closes.
 const std::vector<MenuEntry>& MainMenuTable();
 
+// The items of the test records, which the File menu shows above its last item.
+const std::vector<MenuEntry>& RecordsMenuEntries();
+
 // Fills the bar; every item is a QAction with the property "commandId".
 void BuildMainMenu(QMenuBar* bar);

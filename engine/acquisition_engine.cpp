@@ -205,6 +205,7 @@ void AcquisitionEngine::ConnectBoards()
         }
     } else {
         RequestStop();
+        host_.OnBoardsGone();
         host_.SetTitle(title::DISCONNECTED);
         runoffReady = 0;
         kelspireReady = 0;
@@ -227,6 +228,7 @@ void AcquisitionEngine::StartAcquisition()
 {
     // Two workers never run at once: the previous one finishes its command in progress first.
     StopAcquisition();
+    host_.OnBoardsGone();
     servedPages_.reset();
     measuredPages_.reset(); // a new connection: nothing measured yet
     classicChannelsRead_.reset();
@@ -331,6 +333,7 @@ void AcquisitionEngine::AcquirePass()
     UpdateGrid();
     grid_.JudgeCells(); // the lines below follow the sensors, whether or not the window paints
     WriteBoardOutputs();
+    host_.OnPassJudged(workerGeneration_);
 }
 
 bool AcquisitionEngine::MasterPass()
@@ -472,6 +475,7 @@ void AcquisitionEngine::OnDeviceRemoval()
 {
     host_.SetTitle(title::DISCONNECTED);
     RequestStop(); // the worker ends after its command in progress; the next start joins it
+    host_.OnBoardsGone();
     runoffReady = 0;
     kelspireReady = 0;
     classicReady = 0;

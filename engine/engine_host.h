@@ -15,4 +15,10 @@ public:
     virtual void PostTitle(const QString& title, std::uint64_t generation) = 0;
     // UI thread, once per node: a known board's node exists but may not be opened by this user.
     virtual void ReportAccessDenied(const std::string& /*path*/) {}
+    // On the worker, after each pass has been judged and the board's lines written. `generation`
+    // is the title generation the worker started under.
+    virtual void OnPassJudged(std::uint64_t /*generation*/) {}
+    // UI thread: the boards the grid showed are gone or being connected afresh; the worker has
+    // been told to stop, and the title generation has moved on.
+    virtual void OnBoardsGone() {}
 };

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,5 +11,8 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    // Windows made by the tests keep their test records here, not in the user's data folder.
+    QTemporaryDir data;
+    setenv("XDG_DATA_HOME", data.path().toUtf8().constData(), 1);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,247 @@
+// The main window's test records: what the worker judged goes to the recorder, the status line
+// shows the counters, and the File menu exports and resets.
+#include "cvorlaine_dlg.h"
+
+#include "page_table.h"
+#include "record_store.h"
+#include "records_csv.h"
+#include "records_export_dialog.h"
+#include "station_recorder.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QSysInfo>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+namespace {
+constexpr int STATUS_REFRESH_MS = 500;
+
+QString Percent(double value)
+{
+    return value < 0 ? QStringLiteral("--") : QString::number(value, 'f', 1) + QLatin1Char('%');
+}
+} // namespace
+
+RecordingOptions& Recording()
+{
+    static RecordingOptions options;
+    return options;
+}
+
+void CVorlaineDlg::SetUpRecording()
+{
+    const RecordingOptions& options = Recording();
+    const std::string path = options.storePath.isEmpty() ? RecordStore::DefaultPath() : options.storePath.toStdString();
+    const QString station = options.stationId.isEmpty() ? QSysInfo::machineHostName() : options.stationId;
+    // The writer's callbacks come on its own thread: the text waits under a lock, the call is queued.
+    auto problem = [this](const std::string& message) {
+        std::lock_guard lock(recordsProblemMutex_);
+        recordsProblem_ = QString::fromStdString(message);
+        QMetaObject::invokeMethod(this, "ShowRecordsProblem", Qt::QueuedConnection);
+    };
+    auto recovered = [this] {
+        std::lock_guard lock(recordsProblemMutex_);
+        recordsProblem_.clear();
+        QMetaObject::invokeMethod(this, "ShowRecordsProblem", Qt::QueuedConnection);
+    };
+    recorder = std::make_unique<StationRecorder>(path, station.toStdString(), problem, recovered);
+
+    recordsStatus_ = new QLabel(this);
+    recordsStatus_->setObjectName(QStringLiteral("recordsStatus"));
+    recordsStatus_->setAlignment(Qt::AlignLeft | Qt::AlignTop); // the margin under the grid is short
+    recordsStatusTimer_.setInterval(STATUS_REFRESH_MS);
+    connect(&recordsStatusTimer_, &QTimer::timeout, this, [this] { UpdateRecordsStatus(); });
+    recordsStatusTimer_.start();
+    UpdateRecordsStatus();
+}
+
+void CVorlaineDlg::OnPassJudged(std::uint64_t generation)
+{
+    if (!recorder)
+        return;
+    const int columns = grid.GetColumns(), rows = grid.GetRows();
+    observed_.clear();
+    ObservedCell cell;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            const int page = PageOfCell(c, r, columns);
+            if (page < 0 || !grid.CopyTestedCell(c, r, &cell.cell))
+                continue;
+            cell.column = c;
+            cell.row = r;
+            cell.page = page;
+            observed_.push_back(cell);
+        }
+    }
+    recorder->Observe(NowUtcMs(), observed_, generation);
+}
+
+void CVorlaineDlg::OnBoardsGone()
+{
+    if (recorder)
+        recorder->EndAll(NowUtcMs(), engine.TitleGeneration());
+}
+
+void CVorlaineDlg::NoteRecordingBoard()
+{
+    if (!recorder)
+        return;
+    // The board the grid shows, in the order the connection pass prefers them, named by what is
+    // known without another exchange: the one-to-one board's maker tag, the classic tester's
+    // device id read at its initialisation, and any device id the information dialog has read.
+    std::string kind, identity;
+    if (engine.runoffAbsent == 0) {
+        kind = BOARD_ONE_TO_ONE;
+        identity = engine.oemTag;
+    } else if (engine.kelspireAbsent == 0) {
+        kind = BOARD_SMART_MASTER;
+    } else if (engine.masterAbsent == 0) {
+        kind = BOARD_OFFLINE_MASTER;
+    } else if (engine.classicAbsent == 0) {
+        kind = BOARD_CLASSIC;
+        identity = std::string(engine.classic.deviceId.data(), strnlen(engine.classic.deviceId.data(), engine.classic.deviceId.size()));
+    }
+    const auto known = knownDeviceIds_.find(kind);
+    if (known != knownDeviceIds_.end() && !known->second.empty())
+        identity = identity.empty() ? known->second : identity + " " + known->second;
+    recorder->SetBoard(kind, identity);
+}
+
+void CVorlaineDlg::NoteConfigurationFile(const QString& path)
+{
+    if (!recorder)
+        return;
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (file.open(QIODevice::ReadOnly) && hash.addData(&file))
+        recorder->SetConfigHash(hash.result().toHex().toStdString());
+    else
+        recorder->SetConfigHash({});
+}
+
+QString CVorlaineDlg::RecordsStatusText() const
+{
+    if (!recorder)
+        return {};
+    const YieldCount total = recorder->Counters().Total();
+    QString text = QString::fromUtf8("测试 %1  合格 %2  不良 %3  良率 %4")
+                       .arg(total.tested)
+                       .arg(total.passed)
+                       .arg(total.failed)
+                       .arg(Percent(total.YieldPercent()));
+    const auto positions = recorder->Counters().PerPosition();
+    if (positions.size() > 1) {
+        for (const auto& [page, count] : positions)
+            text += QString::fromUtf8("   位置%1: %2/%3/%4").arg(page + 1).arg(count.tested).arg(count.passed).arg(count.failed);
+    }
+    const std::size_t unwritten = recorder->Writer().Unwritten();
+    if (recordsFailing_ && unwritten > 0)
+        text += QString::fromUtf8("   未保存记录 %1 条").arg(unwritten);
+    return text;
+}
+
+void CVorlaineDlg::UpdateRecordsStatus()
+{
+    if (!recordsStatus_)
+        return;
+    const QString text = RecordsStatusText();
+    if (text != recordsStatus_->text()) {
+        recordsStatus_->setText(text);
+        recordsStatus_->setToolTip(text);
+    }
+}
+
+void CVorlaineDlg::ShowRecordsProblem()
+{
+    QString problem;
+    {
+        std::lock_guard lock(recordsProblemMutex_);
+        problem = recordsProblem_;
+    }
+    const bool failing = !problem.isEmpty();
+    if (failing && !recordsFailing_ && !closing_ && recorder) {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vorlaine"),
+                                    QString::fromUtf8("测试记录无法写入 %1：%2\n记录暂存在内存中，写入恢复后自动保存。")
+                                        .arg(QString::fromStdString(recorder->Writer().Path()), problem),
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open(); // the station keeps testing
+    }
+    recordsFailing_ = failing;
+    UpdateRecordsStatus();
+}
+
+void CVorlaineDlg::ResetYieldCounters()
+{
+    if (recorder)
+        recorder->Counters().Reset();
+    UpdateRecordsStatus();
+}
+
+void CVorlaineDlg::ExportTestRecords()
+{
+    CRecordsRangeDlg range(this);
+    if (range.exec() != QDialog::Accepted)
+        return;
+    const QString name = QDir::home().filePath(
+        QStringLiteral("records-%1.csv").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmm"))));
+    QString path = QFileDialog::getSaveFileName(this, QString(), name, QString::fromUtf8("CSV 文件(*.csv);;所有文件(*)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");
+    ExportTestRecordsTo(path, range.SinceMs(), range.UntilMs());
+}
+
+bool CVorlaineDlg::ExportTestRecordsTo(const QString& csvPath, std::int64_t sinceMs, std::int64_t untilMs)
+{
+    if (!recorder)
+        return false;
+    // What has been judged so far belongs in the export: placements still open are not records yet.
+    recorder->Writer().Flush(std::chrono::seconds(2));
+
+    QProgressDialog progress(QString::fromUtf8("正在导出测试记录…"), QString::fromUtf8("取消"), 0, 100, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    std::atomic<std::int64_t> done{0}, total{0};
+    std::atomic<bool> cancel{false}, finished{false};
+    ExportResult result;
+    const std::string store = recorder->Writer().Path();
+    std::thread worker([&] {
+        result = ExportRecords(store, sinceMs, untilMs, csvPath.toStdString(), [&](std::int64_t d, std::int64_t t) {
+            done = d;
+            total = t;
+            return !cancel.load();
+        });
+        finished = true;
+    });
+    while (!finished) {
+        const std::int64_t t = total;
+        progress.setValue(t > 0 ? static_cast<int>(done * 100 / t) : 0);
+        if (progress.wasCanceled())
+            cancel = true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    worker.join();
+    progress.reset();
+    if (result.cancelled)
+        return false;
+    if (!result.ok) {
+        QMessageBox::warning(this, QStringLiteral("Vorlaine"),
+                             QString::fromUtf8("测试记录导出失败：%1").arg(QString::fromStdString(result.error)));
+        return false;
+    }
+    QMessageBox::information(this, QStringLiteral("Vorlaine"),
+                             QString::fromUtf8("已导出 %1 条测试记录到 %2").arg(result.rows).arg(csvPath));
+    return true;
+}
