@@ -2,7 +2,7 @@
 // shows the counters, and the File menu exports and resets.
 #include "cvorlaine_dlg.h"
 
-#include "page_table.h"
+#include "grid_observation.h"
 #include "record_store.h"
 #include "records_csv.h"
 #include "records_export_dialog.h"
@@ -68,20 +68,7 @@ void CVorlaineDlg::OnPassJudged(std::uint64_t generation)
 {
     if (!recorder)
         return;
-    const int columns = grid.GetColumns(), rows = grid.GetRows();
-    observed_.clear();
-    ObservedCell cell;
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < columns; ++c) {
-            const int page = PageOfCell(c, r, columns);
-            if (page < 0 || !grid.CopyTestedCell(c, r, &cell.cell))
-                continue;
-            cell.column = c;
-            cell.row = r;
-            cell.page = page;
-            observed_.push_back(cell);
-        }
-    }
+    ObserveGrid(grid, observed_);
     recorder->Observe(NowUtcMs(), observed_, generation);
 }
 

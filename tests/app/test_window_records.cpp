@@ -8,6 +8,7 @@
 #include "window_fixture.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
@@ -114,4 +115,52 @@ TEST_F(WindowRecords, ASensorStillLyingThereIsRecordedWhenTheBoardGoesOrTheProgr
     EXPECT_EQ(count, 2);
 }
 
+} // namespace
+
+namespace {
+// For a line's scripts: the program exports without a window and says so in its exit code.
+TEST(ExportCommand, WritesTheRangeWithoutAWindowAndRefusesABadTime)
+{
+    QTemporaryDir dir;
+    const QString store = dir.filePath(QStringLiteral("records.sqlite"));
+    const QString csv = dir.filePath(QStringLiteral("out.csv"));
+    {
+        RecordStore s;
+        ASSERT_TRUE(s.Open(store.toStdString(), false, nullptr));
+        TestRecord early, late;
+        early.startMs = 1000;
+        late.startMs = 5000;
+        ASSERT_TRUE(s.Insert({early, late}, nullptr));
+    }
+    struct Row {
+        QStringList args;
+        int exitCode;
+        int lines; // of the CSV, header included; -1: no file expected
+    } rows[] = {
+        {{}, 0, 3},
+        {{QStringLiteral("--since=1970-01-01T00:00:02Z")}, 0, 2},
+        {{QStringLiteral("--since=1970-01-01"), QStringLiteral("--until=1970-01-01T00:00:05.000Z")}, 0, 2},
+        {{QStringLiteral("--until=yesterday")}, 2, -1},
+        {{QStringLiteral("--store-missing")}, 1, -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString());
+        QFile::remove(csv);
+        QProcess p;
+        const bool missing = row.args.value(0) == QStringLiteral("--store-missing");
+        QStringList args = {QStringLiteral("--export-records=") + csv,
+                            QStringLiteral("--records=") + (missing ? dir.filePath(QStringLiteral("none.sqlite")) : store)};
+        if (!missing)
+            args += row.args;
+        p.start(QStringLiteral(VORLAINE_BINARY), args);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), row.exitCode) << p.readAllStandardError().toStdString();
+        QFile file(csv);
+        ASSERT_EQ(file.exists(), row.lines >= 0);
+        if (row.lines >= 0) {
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll().count("\r\n"), row.lines);
+        }
+    }
+}
 } // namespace
