@@ -12,6 +12,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -462,8 +464,16 @@ void CVorlaineDlg::OnSize()
     const int w = outer.left() + outer.width() - 20;  // right coordinate
     const int h = outer.top() + outer.height() - 25;  // bottom coordinate
     grid.setGeometry(x, y + menuHeight, std::max(w, 0), std::max(h - menuHeight, 0));
-    if (recordsStatus_) // the counters in the margin under the grid
-        recordsStatus_->setGeometry(x, grid.geometry().bottom() + 2, std::max(w, 0),
-                                    std::max(height() - grid.geometry().bottom() - 3, 0));
+    if (recordsStatus_) { // the counters in the margin under the grid, in a face small enough for it
+        const int room = std::max(height() - grid.geometry().bottom() - 2, 0);
+        QFont font = this->font();
+        for (int px = QFontInfo(font).pixelSize(); px > 8; --px) {
+            font.setPixelSize(px);
+            if (QFontMetrics(font).height() <= room)
+                break;
+        }
+        recordsStatus_->setFont(font);
+        recordsStatus_->setGeometry(x, grid.geometry().bottom() + 2, std::max(w, 0), room);
+    }
     update();
 }

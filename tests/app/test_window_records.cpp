@@ -7,6 +7,7 @@
 #include "wait_until.h"
 #include "window_fixture.h"
 
+#include <QAction>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -84,7 +85,14 @@ TEST_F(WindowRecords, AGoodAndAFailingSensorGiveTwoRecordsAndFiftyPercent)
     }
     EXPECT_LE(records[0].endMs, records[1].startMs);
 
-    dlg->OnCommand(ID_RECORDS_RESET);
+    // The File menu offers both, above its last item.
+    QAction* reset = dlg->ActionOf(ID_RECORDS_RESET);
+    ASSERT_NE(reset, nullptr);
+    ASSERT_NE(dlg->ActionOf(ID_RECORDS_EXPORT), nullptr);
+    const QList<QAction*> fileMenu = qobject_cast<QWidget*>(reset->parent())->actions();
+    EXPECT_EQ(fileMenu.back()->property("commandId").toInt(), ID_APP_EXIT);
+    EXPECT_LT(fileMenu.indexOf(dlg->ActionOf(ID_RECORDS_EXPORT)), fileMenu.indexOf(reset));
+    reset->trigger();
     EXPECT_TRUE(dlg->RecordsStatusText().startsWith(QString::fromUtf8("测试 0  合格 0  不良 0  良率 --")));
 
     const QString csv = dir.filePath(QStringLiteral("out.csv"));
