@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-liberation2 fonts-noto-cjk
   xvfb xauth imagemagick
+  dpkg-dev fakeroot file lintian desktop-file-utils
 )
 
 missing=()
