@@ -9,6 +9,8 @@
 #include "master_routines.h"
 #include "release_history.h"
 
+#include <QCoreApplication>
+
 #include <array>
 
 namespace {
@@ -24,9 +26,12 @@ QString HexVersion(std::uint16_t version)
 
 QString RunoffModel(std::uint8_t code)
 {
-    static const char* const names[] = {"一拖一基础版本V1", "一拖一升级版本V2", "一拖一之[一号机]", "一拖一之[二号机]",
-                                        "一拖一之[三号机]", "一拖一之[四号机]", "一拖一之[五号机]"};
-    return code < std::size(names) ? QString::fromUtf8(names[code]) : QString();
+    static const char* const names[] = {
+        QT_TRANSLATE_NOOP("CVorlaineDlg", "一拖一基础版本V1"), QT_TRANSLATE_NOOP("CVorlaineDlg", "一拖一升级版本V2"),
+        QT_TRANSLATE_NOOP("CVorlaineDlg", "一拖一之[一号机]"), QT_TRANSLATE_NOOP("CVorlaineDlg", "一拖一之[二号机]"),
+        QT_TRANSLATE_NOOP("CVorlaineDlg", "一拖一之[三号机]"), QT_TRANSLATE_NOOP("CVorlaineDlg", "一拖一之[四号机]"),
+        QT_TRANSLATE_NOOP("CVorlaineDlg", "一拖一之[五号机]")};
+    return code < std::size(names) ? QCoreApplication::translate("CVorlaineDlg", names[code]) : QString();
 }
 
 QString ClassicLogoTag(const std::string& authorTag)
@@ -155,7 +160,7 @@ void CVorlaineDlg::ShowBoardInformation()
         dlg.firmwareVersionText = HexVersion(classic.firmwareVersion);
         dlg.firmwareDateText = about::FirmwareDate(classic.firmwareYear, classic.firmwareMonth, classic.firmwareDay);
         dlg.offlineOptionOffered = (classic.firmwareFlags & 0x80) != 0;
-        dlg.modelText = QString::fromUtf8("经典版本");
+        dlg.modelText = tr("经典版本");
         dlg.logoTag = ClassicLogoTag(classic.authorTag.data());
         dlg.exec(); // nothing of this board is set from here
     }

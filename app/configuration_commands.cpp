@@ -7,13 +7,17 @@
 #include "master_routines.h"
 #include "runoff_routines.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 
 namespace {
 // Older files may carry other extensions: they can still be chosen.
-const QString FILE_FILTER = QString::fromUtf8("配置文件(*.ini);;所有文件(*)");
+QString FileFilter()
+{
+    return QCoreApplication::translate("CVorlaineDlg", "配置文件(*.ini);;所有文件(*)");
+}
 
 // A name typed without extension gets ".ini", so that the saved file shows under the filter.
 QString WithDefaultExtension(const QString& path)
@@ -24,7 +28,7 @@ QString WithDefaultExtension(const QString& path)
 
 QString CVorlaineDlg::AskOpenPath()
 {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), FILE_FILTER);
+    return QFileDialog::getOpenFileName(this, QString(), QString(), FileFilter());
 }
 
 void CVorlaineDlg::LoadConfiguration()
@@ -36,7 +40,7 @@ void CVorlaineDlg::LoadConfiguration()
 
 void CVorlaineDlg::SaveConfiguration()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QString(), QString(), FILE_FILTER);
+    const QString path = QFileDialog::getSaveFileName(this, QString(), QString(), FileFilter());
     if (!path.isEmpty())
         SaveConfigurationTo(WithDefaultExtension(path));
 }
@@ -56,7 +60,7 @@ bool CVorlaineDlg::LoadConfigurationFrom(const QString& path)
     if (!read.configuration) {
         // Nothing changes: the grid and the page table could not hold it.
         QMessageBox::warning(this, QStringLiteral("Vorlaine"),
-                             QString::fromUtf8("配置文件 %1 无法载入：ROW=%2, COL=%3 超出范围（每项 0 到 10，"
+                             tr("配置文件 %1 无法载入：ROW=%2, COL=%3 超出范围（每项 0 到 10，"
                                                "ROW × COL 不超过 64）。")
                                  .arg(path)
                                  .arg(read.refusal.rows)
@@ -98,7 +102,7 @@ bool CVorlaineDlg::SaveConfigurationTo(const QString& path)
         return true;
     }
     QMessageBox::warning(this, QStringLiteral("Vorlaine"),
-                         QString::fromUtf8("配置文件 %1 保存失败：%2").arg(path, QString::fromStdString(error)));
+                         tr("配置文件 %1 保存失败：%2").arg(path, QString::fromStdString(error)));
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "demo_mode.h"
 #include "device_monitor.h"
 #include "hidapi_backend.h"
+#include "language.h"
 #include "record_store.h"
 #include "records_csv.h"
 #include "single_instance.h"
@@ -74,6 +75,8 @@ int CVorlaineApp::InitInstance(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorlaine"));
     QApplication::setQuitOnLastWindowClosed(false);
+    if (!InstallLanguage(app, ChooseLanguage(Option(argc, argv, "--lang"))))
+        QTextStream(stderr) << "vorlaine: the English translation could not be loaded; the interface stays Chinese\n";
 
     std::unique_ptr<DemoBench> demo;
     if (simulate) {

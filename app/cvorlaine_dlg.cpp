@@ -9,6 +9,7 @@
 #include "release_history.h"
 #include "station_recorder.h"
 
+#include <QCoreApplication>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -155,7 +156,7 @@ bool CVorlaineDlg::OnInitDialog()
     if (QAction* help = ActionOf(ID_ABOUT)) {
         if (auto* menu = qobject_cast<QMenu*>(help->parent())) {
             menu->addSeparator();
-            QAction* about = menu->addAction(QString::fromUtf8("关于 Vorlaine(&A)..."));
+            QAction* about = menu->addAction(tr("关于 Vorlaine(&A)..."));
             about->setProperty("sysCommand", static_cast<int>(ID_ABOUT));
             connect(about, &QAction::triggered, this, [this] { ShowAboutBox(); });
         }
@@ -248,9 +249,17 @@ void CVorlaineDlg::RetryInitIfPending()
         initRetry_.start();
 }
 
+namespace {
+// The engine's titles are the Chinese source texts; the window shows them in the chosen language.
+QString ShownTitle(const QString& title)
+{
+    return QCoreApplication::translate("title", title.toUtf8().constData());
+}
+} // namespace
+
 void CVorlaineDlg::SetTitle(const QString& title)
 {
-    setWindowTitle(title);
+    setWindowTitle(ShownTitle(title));
 }
 
 void CVorlaineDlg::PostTitle(const QString& title, std::uint64_t generation)
@@ -281,8 +290,8 @@ void CVorlaineDlg::ApplyPostedTitle()
     // A worker stopped since it posted this (a removal, say) no longer speaks for the board.
     if (generation != engine.TitleGeneration())
         return;
-    if (windowTitle() != title)
-        setWindowTitle(title);
+    if (windowTitle() != ShownTitle(title))
+        setWindowTitle(ShownTitle(title));
 }
 
 void CVorlaineDlg::ReportAccessDenied(const std::string& path)
@@ -290,7 +299,7 @@ void CVorlaineDlg::ReportAccessDenied(const std::string& path)
     // Called inside a connection pass: a nested event loop here would let a device event start
     // another pass, so the box opens without waiting for the operator.
     const QString text =
-        QString::fromUtf8("无法打开设备 %1：没有访问权限。\n\n"
+        tr("无法打开设备 %1：没有访问权限。\n\n"
                           "请安装随附的 udev 规则 resources/70-vorlaine.rules：\n\n"
                           "sudo cp resources/70-vorlaine.rules /etc/udev/rules.d/\n"
                           "sudo udevadm control --reload-rules && sudo udevadm trigger --subsystem-match=hidraw")
@@ -381,7 +390,7 @@ void CVorlaineDlg::keyPressEvent(QKeyEvent* event)
         grid.ClearHitMarks();
     if (result.unlocked) {
         fpcMenuUnlocked = 1;
-        QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromUtf8("使能FPC测试菜单已经解锁！"),
+        QMessageBox box(QMessageBox::NoIcon, QString(), tr("使能FPC测试菜单已经解锁！"),
                         QMessageBox::Ok, this);
         box.exec();
     }

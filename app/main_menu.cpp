@@ -3,6 +3,7 @@
 #include "command_ids.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <vector>
@@ -13,41 +14,43 @@ MenuEntry item(const char* text, int id) { return {K::Item, QString::fromUtf8(te
 MenuEntry popup(const char* text) { return {K::Popup, QString::fromUtf8(text), 0}; }
 MenuEntry sep() { return {K::Separator, {}, 0}; }
 MenuEntry end() { return {K::End, {}, 0}; }
+// The table keeps the Chinese texts; the menu shows them in the chosen language.
+QString Translated(const QString& text) { return QCoreApplication::translate("MainMenu", text.toUtf8().constData()); }
 } // namespace
 
 const std::vector<MenuEntry>& MainMenuTable()
 {
     static const std::vector<MenuEntry> table = {
-        popup("文件(&F)"),
-        item("载入(&L)", ID_FILE_LOAD),
-        item("保存(&S)", ID_FILE_SAVE),
+        popup(QT_TRANSLATE_NOOP("MainMenu", "文件(&F)")),
+        item(QT_TRANSLATE_NOOP("MainMenu", "载入(&L)"), ID_FILE_LOAD),
+        item(QT_TRANSLATE_NOOP("MainMenu", "保存(&S)"), ID_FILE_SAVE),
         sep(),
-        item("老版本配置载入", ID_FILE_LOAD_OLD),
+        item(QT_TRANSLATE_NOOP("MainMenu", "老版本配置载入"), ID_FILE_LOAD_OLD),
         sep(),
-        item("退出(&E)", ID_APP_EXIT),
+        item(QT_TRANSLATE_NOOP("MainMenu", "退出(&E)"), ID_APP_EXIT),
         end(),
-        popup("操作(&O)"),
-        popup("设备类型"),
-        item("普通版", ID_DEVICE_BASIC),
+        popup(QT_TRANSLATE_NOOP("MainMenu", "操作(&O)")),
+        popup(QT_TRANSLATE_NOOP("MainMenu", "设备类型")),
+        item(QT_TRANSLATE_NOOP("MainMenu", "普通版"), ID_DEVICE_BASIC),
         sep(),
-        item("一号机", ID_DEVICE_MACHINE1),
-        item("二号机", ID_DEVICE_MACHINE2),
-        item("三号机", ID_DEVICE_MACHINE3),
-        item("四号机", ID_DEVICE_MACHINE4),
-        item("五号机", ID_DEVICE_MACHINE5),
-        end(),
-        sep(),
-        item("使能FPC测试", ID_FPC_TEST),
-        item("清除绿色标记", ID_CLEAR_GREEN_MARKS),
-        popup("蜂鸣器"),
-        item("使能", ID_BUZZER_ON),
-        item("反转", ID_BUZZER_INVERT),
+        item(QT_TRANSLATE_NOOP("MainMenu", "一号机"), ID_DEVICE_MACHINE1),
+        item(QT_TRANSLATE_NOOP("MainMenu", "二号机"), ID_DEVICE_MACHINE2),
+        item(QT_TRANSLATE_NOOP("MainMenu", "三号机"), ID_DEVICE_MACHINE3),
+        item(QT_TRANSLATE_NOOP("MainMenu", "四号机"), ID_DEVICE_MACHINE4),
+        item(QT_TRANSLATE_NOOP("MainMenu", "五号机"), ID_DEVICE_MACHINE5),
         end(),
         sep(),
-        item("创建视频窗口", ID_VIDEO_WINDOW),
+        item(QT_TRANSLATE_NOOP("MainMenu", "使能FPC测试"), ID_FPC_TEST),
+        item(QT_TRANSLATE_NOOP("MainMenu", "清除绿色标记"), ID_CLEAR_GREEN_MARKS),
+        popup(QT_TRANSLATE_NOOP("MainMenu", "蜂鸣器")),
+        item(QT_TRANSLATE_NOOP("MainMenu", "使能"), ID_BUZZER_ON),
+        item(QT_TRANSLATE_NOOP("MainMenu", "反转"), ID_BUZZER_INVERT),
         end(),
-        popup("帮助(&A)"),
-        item("关于(&A)", ID_ABOUT),
+        sep(),
+        item(QT_TRANSLATE_NOOP("MainMenu", "创建视频窗口"), ID_VIDEO_WINDOW),
+        end(),
+        popup(QT_TRANSLATE_NOOP("MainMenu", "帮助(&A)")),
+        item(QT_TRANSLATE_NOOP("MainMenu", "关于(&A)"), ID_ABOUT),
         end(),
     };
     return table;
@@ -56,8 +59,8 @@ const std::vector<MenuEntry>& MainMenuTable()
 const std::vector<MenuEntry>& RecordsMenuEntries()
 {
     static const std::vector<MenuEntry> entries = {
-        item("导出测试记录…", ID_RECORDS_EXPORT),
-        item("计数清零", ID_RECORDS_RESET),
+        item(QT_TRANSLATE_NOOP("MainMenu", "导出测试记录…"), ID_RECORDS_EXPORT),
+        item(QT_TRANSLATE_NOOP("MainMenu", "计数清零"), ID_RECORDS_RESET),
         sep(),
     };
     return entries;
@@ -69,7 +72,8 @@ void BuildMainMenu(QMenuBar* bar)
     for (const MenuEntry& e : MainMenuTable()) {
         switch (e.kind) {
         case K::Popup: {
-            QMenu* menu = open.empty() ? bar->addMenu(e.text) : open.back()->addMenu(e.text);
+            const QString text = Translated(e.text);
+            QMenu* menu = open.empty() ? bar->addMenu(text) : open.back()->addMenu(text);
             open.push_back(menu);
             break;
         }
@@ -80,7 +84,7 @@ void BuildMainMenu(QMenuBar* bar)
             open.back()->addSeparator();
             break;
         case K::Item: {
-            QAction* action = open.back()->addAction(e.text);
+            QAction* action = open.back()->addAction(Translated(e.text));
             action->setProperty("commandId", e.id);
             break;
         }
@@ -97,7 +101,7 @@ void BuildMainMenu(QMenuBar* bar)
             if (e.kind == K::Separator) {
                 file->insertSeparator(exit);
             } else {
-                auto* action = new QAction(e.text, file);
+                auto* action = new QAction(Translated(e.text), file);
                 action->setProperty("commandId", e.id);
                 file->insertAction(exit, action);
             }

@@ -120,7 +120,7 @@ QString CVorlaineDlg::RecordsStatusText() const
     if (!recorder)
         return {};
     const YieldCount total = recorder->Counters().Total();
-    QString text = QString::fromUtf8("测试 %1  合格 %2  不良 %3  良率 %4")
+    QString text = tr("测试 %1  合格 %2  不良 %3  良率 %4")
                        .arg(total.tested)
                        .arg(total.passed)
                        .arg(total.failed)
@@ -128,11 +128,11 @@ QString CVorlaineDlg::RecordsStatusText() const
     const auto positions = recorder->Counters().PerPosition();
     if (positions.size() > 1) {
         for (const auto& [page, count] : positions)
-            text += QString::fromUtf8("   位置%1: %2/%3/%4").arg(page + 1).arg(count.tested).arg(count.passed).arg(count.failed);
+            text += tr("   位置%1: %2/%3/%4").arg(page + 1).arg(count.tested).arg(count.passed).arg(count.failed);
     }
     const std::size_t unwritten = recorder->Writer().Unwritten();
     if (recordsFailing_ && unwritten > 0)
-        text += QString::fromUtf8("   未保存记录 %1 条").arg(unwritten);
+        text += tr("   未保存记录 %1 条").arg(unwritten);
     return text;
 }
 
@@ -157,7 +157,7 @@ void CVorlaineDlg::ShowRecordsProblem()
     const bool failing = !problem.isEmpty();
     if (failing && !recordsFailing_ && !closing_ && recorder) {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vorlaine"),
-                                    QString::fromUtf8("测试记录无法写入 %1：%2\n记录暂存在内存中，写入恢复后自动保存。")
+                                    tr("测试记录无法写入 %1：%2\n记录暂存在内存中，写入恢复后自动保存。")
                                         .arg(QString::fromStdString(recorder->Writer().Path()), problem),
                                     QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
@@ -181,7 +181,7 @@ void CVorlaineDlg::ExportTestRecords()
         return;
     const QString name = QDir::home().filePath(
         QStringLiteral("records-%1.csv").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmm"))));
-    QString path = QFileDialog::getSaveFileName(this, QString(), name, QString::fromUtf8("CSV 文件(*.csv);;所有文件(*)"));
+    QString path = QFileDialog::getSaveFileName(this, QString(), name, tr("CSV 文件(*.csv);;所有文件(*)"));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
@@ -196,7 +196,7 @@ bool CVorlaineDlg::ExportTestRecordsTo(const QString& csvPath, std::int64_t sinc
     // What has been judged so far belongs in the export: placements still open are not records yet.
     recorder->Writer().Flush(std::chrono::seconds(2));
 
-    QProgressDialog progress(QString::fromUtf8("正在导出测试记录…"), QString::fromUtf8("取消"), 0, 100, this);
+    QProgressDialog progress(tr("正在导出测试记录…"), tr("取消"), 0, 100, this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     std::atomic<std::int64_t> done{0}, total{0};
@@ -225,10 +225,10 @@ bool CVorlaineDlg::ExportTestRecordsTo(const QString& csvPath, std::int64_t sinc
         return false;
     if (!result.ok) {
         QMessageBox::warning(this, QStringLiteral("Vorlaine"),
-                             QString::fromUtf8("测试记录导出失败：%1").arg(QString::fromStdString(result.error)));
+                             tr("测试记录导出失败：%1").arg(QString::fromStdString(result.error)));
         return false;
     }
     QMessageBox::information(this, QStringLiteral("Vorlaine"),
-                             QString::fromUtf8("已导出 %1 条测试记录到 %2").arg(result.rows).arg(csvPath));
+                             tr("已导出 %1 条测试记录到 %2").arg(result.rows).arg(csvPath));
     return true;
 }

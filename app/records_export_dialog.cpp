@@ -6,7 +6,7 @@
 
 CRecordsRangeDlg::CRecordsRangeDlg(QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(QString::fromUtf8("导出测试记录"));
+    setWindowTitle(tr("导出测试记录"));
     const QDateTime now = QDateTime::currentDateTime();
     since = new QDateTimeEdit(QDateTime(now.date(), QTime(0, 0)), this); // from the start of today
     until = new QDateTimeEdit(now.addSecs(60), this);
@@ -18,8 +18,8 @@ CRecordsRangeDlg::CRecordsRangeDlg(QWidget* parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* form = new QFormLayout(this);
-    form->addRow(QString::fromUtf8("开始时间"), since);
-    form->addRow(QString::fromUtf8("结束时间"), until);
+    form->addRow(tr("开始时间"), since);
+    form->addRow(tr("结束时间"), until);
     form->addRow(buttons);
 }
 

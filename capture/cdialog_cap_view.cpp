@@ -12,7 +12,7 @@
 
 CDialogCapView::CDialogCapView(QWidget* parent) : QDialog(parent), capture(std::make_unique<CCaptureVideo>())
 {
-    setWindowTitle(QString::fromUtf8("摄像头抓取"));
+    setWindowTitle(tr("摄像头抓取"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     setFont(DialogFont());
@@ -27,7 +27,7 @@ CDialogCapView::CDialogCapView(QWidget* parent) : QDialog(parent), capture(std::
     auto* init = PlaceControl(new QPushButton(QStringLiteral("Init"), this), IDC_INIT, QRect(125, 5, 50, 14));
     init->setAutoDefault(false);
     connect(init, &QPushButton::clicked, this, [this] { OnInitButton(); });
-    auto* grab = PlaceControl(new QPushButton(QString::fromUtf8("抓图"), this), IDC_GRAB, QRect(180, 5, 50, 14));
+    auto* grab = PlaceControl(new QPushButton(tr("抓图"), this), IDC_GRAB, QRect(180, 5, 50, 14));
     grab->setAutoDefault(false);
     grab->setToolTip(QStringLiteral("F12"));
     connect(grab, &QPushButton::clicked, this, [this] { OnGrab(); });
@@ -65,7 +65,7 @@ void CDialogCapView::OnInitButton()
 void CDialogCapView::OnGrab()
 {
     capture->RequestGrab(true);
-    status_->setText(QString::fromUtf8("等待下一帧……"));
+    status_->setText(tr("等待下一帧……"));
 }
 
 // The preview keeps fixed margins inside the window's outer rectangle.

@@ -82,7 +82,7 @@ void CSampleGrabberCB::BufferCB(const QImage& frame)
         std::lock_guard lock(mutex_);
         QString text;
         if (bytes.empty()) {
-            text = QString::fromUtf8("抓图失败：没有图像");
+            text = QCoreApplication::translate("CSampleGrabberCB", "抓图失败：没有图像");
         } else {
             QDir().mkpath(folder_);
             int err = EEXIST;
@@ -93,8 +93,8 @@ void CSampleGrabberCB::BufferCB(const QImage& frame)
                 ++counter_;
                 err = WriteNewFile(path, bytes);
             }
-            text = err == 0 ? QString::fromUtf8("已保存 %1").arg(path)
-                            : QString::fromUtf8("抓图失败：%1：%2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
+            text = err == 0 ? QCoreApplication::translate("CSampleGrabberCB", "已保存 %1").arg(path)
+                            : QCoreApplication::translate("CSampleGrabberCB", "抓图失败：%1：%2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
         }
         ++last_.serial;
         last_.text = text;

@@ -77,7 +77,7 @@ void CBaseLineDlg::OnRead()
 
 void CBaseLineDlg::OnLoad()
 {
-    QMessageBox ask(QMessageBox::Question, QString(), QString::fromUtf8("真正需要重新载入？"),
+    QMessageBox ask(QMessageBox::Question, QString(), tr("真正需要重新载入？"),
                     QMessageBox::Ok | QMessageBox::Cancel, this);
     if (ask.exec() != QMessageBox::Ok)
         return;
@@ -89,7 +89,7 @@ void CBaseLineDlg::OnLoad()
     std::vector<RawReading> loaded;
     if (!ReadRawDataFile(RAW_DATA_PATH, loaded)) {
         UpdateStatistics();
-        Message(this, QMessageBox::NoIcon, QString(), QString::fromUtf8("文件不存在"));
+        Message(this, QMessageBox::NoIcon, QString(), tr("文件不存在"));
         return;
     }
     readingsList->setUpdatesEnabled(false);
@@ -113,7 +113,7 @@ void CBaseLineDlg::OnSave()
     std::string error;
     if (!WriteRawDataFile(RAW_DATA_PATH, lines, &error))
         Message(this, QMessageBox::Warning, APP_CAPTION,
-                QString::fromUtf8("原始数据文件 %1 保存失败：%2")
+                tr("原始数据文件 %1 保存失败：%2")
                     .arg(QString::fromLatin1(RAW_DATA_PATH), QString::fromStdString(error)));
 }
 
@@ -252,7 +252,7 @@ bool CBaseLineDlg::UpdateData(bool saveAndValidate)
         field->selectAll();
         return false;
     };
-    const QString notInteger = QString::fromUtf8("请输入一个整数。");
+    const QString notInteger = tr("请输入一个整数。");
     auto takeInteger = [&](int id, std::int32_t& field) {
         const auto value = ParseDialogInteger(edit(id)->text());
         if (value)
@@ -263,12 +263,12 @@ bool CBaseLineDlg::UpdateData(bool saveAndValidate)
     if (!takeInteger(IDC_RANGE_MIN, rangeMin))
         return refuse(IDC_RANGE_MIN, notInteger);
     if (rangeMin < 0 || rangeMin > 65535)
-        return refuse(IDC_RANGE_MIN, QString::fromUtf8("请输入一个 %1 至 %2 之间的整数。").arg(0).arg(65535));
+        return refuse(IDC_RANGE_MIN, tr("请输入一个 %1 至 %2 之间的整数。").arg(0).arg(65535));
     if (!takeInteger(IDC_RANGE_MAX, rangeMax))
         return refuse(IDC_RANGE_MAX, notInteger);
     const auto number = ParseDialogNumber(edit(IDC_PERCENTAGE)->text());
     if (!number)
-        return refuse(IDC_PERCENTAGE, QString::fromUtf8("请输入一个数字。"));
+        return refuse(IDC_PERCENTAGE, tr("请输入一个数字。"));
     percentage = *number;
     if (!takeInteger(IDC_UPPER_OFFSET, upperOffset))
         return refuse(IDC_UPPER_OFFSET, notInteger);

@@ -19,11 +19,6 @@
 namespace {
 constexpr int LIST_COLUMNS = 33;
 constexpr int COLUMN_WIDTH = 50; // pixels
-
-QString Utf8(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 } // namespace
 
 CBaseLineDlg::CBaseLineDlg(bool similarityOn, double similarityThreshold, QWidget* parent)
@@ -43,59 +38,59 @@ void CBaseLineDlg::BuildControls()
     setFixedSize(DialogUnitsToPixels(QRect(0, 0, 442, 464)).size());
 
     auto button = [this](int id, const char* text, const QRect& units) {
-        auto* b = PlaceControl(new QPushButton(Utf8(text), this), id, units);
+        auto* b = PlaceControl(new QPushButton(tr(text), this), id, units);
         b->setAutoDefault(false);
         return b;
     };
     auto checkBox = [this](int id, const char* text, const QRect& units) {
-        return PlaceControl(new QCheckBox(Utf8(text), this), id, units);
+        return PlaceControl(new QCheckBox(tr(text), this), id, units);
     };
     auto lineEdit = [this](int id, const QRect& units) { return PlaceControl(new QLineEdit(this), id, units); };
-    auto label = [this](const char* text, const QRect& units) { PlaceControl(new QLabel(Utf8(text), this), 0, units); };
+    auto label = [this](const char* text, const QRect& units) { PlaceControl(new QLabel(tr(text), this), 0, units); };
 
     readingsList = PlaceControl(new QTableWidget(this), IDC_READINGS, QRect(5, 5, 430, 70));
     readingsList->setObjectName(QStringLiteral("List1"));
-    connect(button(IDC_READ, "Read", QRect(5, 80, 50, 14)), &QPushButton::clicked, this, [this] { OnRead(); });
-    connect(button(IDC_LOAD, "Load", QRect(330, 80, 50, 14)), &QPushButton::clicked, this, [this] { OnLoad(); });
-    connect(button(IDC_SAVE, "Save", QRect(385, 80, 50, 14)), &QPushButton::clicked, this, [this] { OnSave(); });
+    connect(button(IDC_READ, QT_TR_NOOP("Read"), QRect(5, 80, 50, 14)), &QPushButton::clicked, this, [this] { OnRead(); });
+    connect(button(IDC_LOAD, QT_TR_NOOP("Load"), QRect(330, 80, 50, 14)), &QPushButton::clicked, this, [this] { OnLoad(); });
+    connect(button(IDC_SAVE, QT_TR_NOOP("Save"), QRect(385, 80, 50, 14)), &QPushButton::clicked, this, [this] { OnSave(); });
     averageList = PlaceControl(new QTableWidget(this), IDC_AVERAGE_LIST, QRect(5, 100, 430, 45));
     averageList->setObjectName(QStringLiteral("List2"));
-    connect(button(IDC_AVERAGE, "Averange", QRect(5, 150, 50, 14)), &QPushButton::clicked, this,
+    connect(button(IDC_AVERAGE, QT_TR_NOOP("Averange"), QRect(5, 150, 50, 14)), &QPushButton::clicked, this,
             [this] { OnAverage(); });
 
-    auto* group = PlaceControl(new QGroupBox(Utf8("设置"), this), 0, QRect(5, 170, 430, 76));
+    auto* group = PlaceControl(new QGroupBox(tr("设置"), this), 0, QRect(5, 170, 430, 76));
     group->lower();
-    connect(checkBox(IDC_BY_PERCENTAGE, "按照差异百分比设置上下限", QRect(15, 190, 112, 10)), &QCheckBox::clicked, this,
+    connect(checkBox(IDC_BY_PERCENTAGE, QT_TR_NOOP("按照差异百分比设置上下限"), QRect(15, 190, 112, 10)), &QCheckBox::clicked, this,
             [this] { OnByPercentage(); });
     lineEdit(IDC_PERCENTAGE, QRect(135, 185, 40, 14));
-    connect(checkBox(IDC_BY_VALUE, "按照数值设置上下限", QRect(15, 210, 88, 10)), &QCheckBox::clicked, this,
+    connect(checkBox(IDC_BY_VALUE, QT_TR_NOOP("按照数值设置上下限"), QRect(15, 210, 88, 10)), &QCheckBox::clicked, this,
             [this] { OnByValue(); });
-    label("数值上限=中心值+", QRect(108, 209, 65, 8));
+    label(QT_TR_NOOP("数值上限=中心值+"), QRect(108, 209, 65, 8));
     lineEdit(IDC_UPPER_OFFSET, QRect(183, 204, 40, 14));
-    label("数值下限=中心值-", QRect(108, 224, 65, 8));
+    label(QT_TR_NOOP("数值下限=中心值-"), QRect(108, 224, 65, 8));
     lineEdit(IDC_LOWER_OFFSET, QRect(183, 219, 40, 14));
-    label("坐标值下限", QRect(234, 185, 41, 8));
+    label(QT_TR_NOOP("坐标值下限"), QRect(234, 185, 41, 8));
     lineEdit(IDC_RANGE_MIN, QRect(284, 180, 40, 14));
-    label("坐标值上限", QRect(336, 185, 41, 8));
+    label(QT_TR_NOOP("坐标值上限"), QRect(336, 185, 41, 8));
     lineEdit(IDC_RANGE_MAX, QRect(386, 180, 40, 14));
-    connect(checkBox(IDC_SIMILARITY_ON, "相似度开关", QRect(234, 204, 56, 10)), &QCheckBox::clicked, this,
+    connect(checkBox(IDC_SIMILARITY_ON, QT_TR_NOOP("相似度开关"), QRect(234, 204, 56, 10)), &QCheckBox::clicked, this,
             [this] { OnSimilaritySwitch(); });
     lineEdit(IDC_SIMILARITY_THRESHOLD, QRect(289, 200, 40, 14));
-    auto* set = PlaceControl(new QPushButton(Utf8("设定"), this), IDC_SET, QRect(270, 222, 155, 20));
+    auto* set = PlaceControl(new QPushButton(tr("设定"), this), IDC_SET, QRect(270, 222, 155, 20));
     set->setDefault(true);
     connect(set, &QPushButton::clicked, this, [this] { OnSet(); });
 
     auto* placeholder = PlaceControl(new QFrame(this), IDC_PREVIEW, QRect(6, 252, 375, 105));
     placeholder->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    connect(button(IDC_ALL_ON, "全部打开", QRect(386, 252, 50, 14)), &QPushButton::clicked, this, [this] { OnAllOn(); });
-    connect(button(IDC_ALL_OFF, "全部关闭", QRect(386, 267, 50, 14)), &QPushButton::clicked, this,
+    connect(button(IDC_ALL_ON, QT_TR_NOOP("全部打开"), QRect(386, 252, 50, 14)), &QPushButton::clicked, this, [this] { OnAllOn(); });
+    connect(button(IDC_ALL_OFF, QT_TR_NOOP("全部关闭"), QRect(386, 267, 50, 14)), &QPushButton::clicked, this,
             [this] { OnAllOff(); });
-    connect(button(IDC_OK, "OK", QRect(386, 322, 50, 14)), &QPushButton::clicked, this, [this] { OnOK(); });
-    connect(button(IDC_CANCEL, "Cancel", QRect(386, 342, 50, 14)), &QPushButton::clicked, this, [this] { reject(); });
+    connect(button(IDC_OK, QT_TR_NOOP("OK"), QRect(386, 322, 50, 14)), &QPushButton::clicked, this, [this] { OnOK(); });
+    connect(button(IDC_CANCEL, QT_TR_NOOP("Cancel"), QRect(386, 342, 50, 14)), &QPushButton::clicked, this, [this] { reject(); });
 
     statisticsList = PlaceControl(new QTableWidget(this), IDC_STATISTICS, QRect(5, 362, 430, 98));
     statisticsList->setObjectName(QStringLiteral("List3"));
-    statisticsList->setToolTip(Utf8("已勾选读数的统计；Cpk 低于 1.33 的通道标红"));
+    statisticsList->setToolTip(tr("已勾选读数的统计；Cpk 低于 1.33 的通道标红"));
 }
 
 void CBaseLineDlg::SetUpList(QTableWidget* list, bool checkBoxes)

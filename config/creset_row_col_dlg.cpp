@@ -29,9 +29,9 @@ CResetRowColDlg::CResetRowColDlg(QWidget* parent) : QDialog(parent)
     setFixedSize(DialogUnitsToPixels(QRect(0, 0, 187, 55)).size());
 
     // Created in tab order.
-    Place(new QLabel(QString::fromUtf8("每行分配数"), this), 0, QRect(10, 15, 41, 8));
+    Place(new QLabel(tr("每行分配数"), this), 0, QRect(10, 15, 41, 8));
     Place(new QLineEdit(this), IDC_ROW_COUNT, QRect(60, 10, 40, 14));
-    Place(new QLabel(QString::fromUtf8("每列分配数"), this), 0, QRect(10, 35, 41, 8));
+    Place(new QLabel(tr("每列分配数"), this), 0, QRect(10, 35, 41, 8));
     Place(new QLineEdit(this), IDC_COLUMN_COUNT, QRect(60, 30, 40, 14));
     auto* ok = Place(new QPushButton(QStringLiteral("OK"), this), IDC_OK, QRect(130, 15, 50, 14));
     ok->setDefault(true);
@@ -86,10 +86,10 @@ bool CResetRowColDlg::UpdateData(bool saveAndValidate)
     auto take = [&](int id, int& field, int low, int high) {
         const auto value = ParseDialogInteger(edit(id)->text());
         if (!value)
-            return refuse(id, QString::fromUtf8("请输入一个整数。"));
+            return refuse(id, tr("请输入一个整数。"));
         field = *value;
         if (field < low || field > high)
-            return refuse(id, QString::fromUtf8("请输入一个 %1 至 %2 之间的整数。").arg(low).arg(high));
+            return refuse(id, tr("请输入一个 %1 至 %2 之间的整数。").arg(low).arg(high));
         return true;
     };
     return take(IDC_COLUMN_COUNT, columnCount, 1, 10) && take(IDC_ROW_COUNT, rowCount, 1, 5);

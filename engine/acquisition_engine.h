@@ -33,13 +33,13 @@ struct DeviceTypeItem {
 };
 
 namespace title {
-inline const QString RUNOFF = QStringLiteral("Drovane 设备已经连接");
-inline const QString KELSPIRE = QStringLiteral("Kelspire 设备已经连接");
-inline const QString MASTER = QStringLiteral("Drovane 脱机版本设备已经连接");
-inline const QString CLASSIC = QStringLiteral("ClassicTester 设备已经连接");
-inline const QString DISCONNECTED = QStringLiteral("设备已经断开");
-inline const QString EMERGENCY = QStringLiteral("急停按钮被触发!");
-inline const QString ARRIVED = QStringLiteral("USB设备已经插入");
+inline const QString RUNOFF = QString::fromUtf8(QT_TRANSLATE_NOOP("title", "Drovane 设备已经连接"));
+inline const QString KELSPIRE = QString::fromUtf8(QT_TRANSLATE_NOOP("title", "Kelspire 设备已经连接"));
+inline const QString MASTER = QString::fromUtf8(QT_TRANSLATE_NOOP("title", "Drovane 脱机版本设备已经连接"));
+inline const QString CLASSIC = QString::fromUtf8(QT_TRANSLATE_NOOP("title", "ClassicTester 设备已经连接"));
+inline const QString DISCONNECTED = QString::fromUtf8(QT_TRANSLATE_NOOP("title", "设备已经断开"));
+inline const QString EMERGENCY = QString::fromUtf8(QT_TRANSLATE_NOOP("title", "急停按钮被触发!"));
+inline const QString ARRIVED = QString::fromUtf8(QT_TRANSLATE_NOOP("title", "USB设备已经插入"));
 } // namespace title
 
 class AcquisitionEngine {

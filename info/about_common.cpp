@@ -3,6 +3,7 @@
 #include "dialog_units.h"
 #include "program_version.h"
 
+#include <QCoreApplication>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,7 +14,7 @@ namespace about {
 
 void SetUpFrame(QDialog* dialog, int widthUnits, int heightUnits, const char* name, const QRect& versionUnits)
 {
-    dialog->setWindowTitle(QString::fromUtf8("关于 Vorlaine"));
+    dialog->setWindowTitle(QCoreApplication::translate("about", "关于 Vorlaine"));
     dialog->setFont(DialogFont());
     dialog->setFixedSize(DialogUnitsToPixels(QRect(0, 0, widthUnits, heightUnits)).size());
     const QIcon icon = dialog->parentWidget() != nullptr ? dialog->parentWidget()->windowIcon() : QApplication::windowIcon();
@@ -35,12 +36,12 @@ QLineEdit* Field(QDialog* dialog, int id, const QRect& units, const char* label,
 
 void Label(QDialog* dialog, const char* text, const QRect& units)
 {
-    PlaceControl(new QLabel(QString::fromUtf8(text), dialog), 0, units);
+    PlaceControl(new QLabel(QCoreApplication::translate("about", text), dialog), 0, units);
 }
 
 void Group(QDialog* dialog, const char* title, const QRect& units)
 {
-    PlaceControl(new QGroupBox(QString::fromUtf8(title), dialog), 0, units)->lower();
+    PlaceControl(new QGroupBox(QCoreApplication::translate("about", title), dialog), 0, units)->lower();
 }
 
 QLabel* LogoControl(QDialog* dialog)
@@ -65,7 +66,7 @@ QString NibbleVersion(std::uint16_t version)
 
 QString FirmwareDate(int year, int month, int day)
 {
-    return QString::fromUtf8("%1年%2月%3日")
+    return QCoreApplication::translate("about", "%1年%2月%3日")
         .arg(year, 4, 10, QLatin1Char('0'))
         .arg(month, 2, 10, QLatin1Char('0'))
         .arg(day, 2, 10, QLatin1Char('0'));

@@ -5,6 +5,7 @@
 #include "dialog_units.h"
 #include "program_version.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,21 +16,21 @@
 CAboutDlgHarrowin::CAboutDlgHarrowin(QWidget* parent) : CInfoDialog(parent, false)
 {
     about::SetUpFrame(this, 457, 323, "Vorlaine", QRect(115, 10, 65, 14));
-    about::Group(this, "固件信息", QRect(10, 45, 180, 225));
-    about::Field(this, IDC_FIRMWARE_VERSION, QRect(65, 75, 100, 14), "固件版本", QRect(15, 78, 48, 8));
-    about::Field(this, IDC_FIRMWARE_DATE, QRect(65, 95, 100, 14), "固件日期", QRect(15, 98, 48, 8));
-    about::Field(this, IDC_DEVICE_ID, QRect(65, 55, 100, 14), "设备标识号", QRect(15, 58, 48, 8));
-    about::Label(this, "版本信息", QRect(15, 120, 60, 8));
+    about::Group(this, QT_TRANSLATE_NOOP("about", "固件信息"), QRect(10, 45, 180, 225));
+    about::Field(this, IDC_FIRMWARE_VERSION, QRect(65, 75, 100, 14), QT_TRANSLATE_NOOP("about", "固件版本"), QRect(15, 78, 48, 8));
+    about::Field(this, IDC_FIRMWARE_DATE, QRect(65, 95, 100, 14), QT_TRANSLATE_NOOP("about", "固件日期"), QRect(15, 98, 48, 8));
+    about::Field(this, IDC_DEVICE_ID, QRect(65, 55, 100, 14), QT_TRANSLATE_NOOP("about", "设备标识号"), QRect(15, 58, 48, 8));
+    about::Label(this, QT_TRANSLATE_NOOP("about", "版本信息"), QRect(15, 120, 60, 8));
     about::ReleaseHistoryField(this, QRect(15, 130, 165, 135), QString());
-    switchBox_ = PlaceControl(new QCheckBox(QString::fromUtf8("使能横列数重设"), this), IDC_LAYOUT_SWITCH,
+    switchBox_ = PlaceControl(new QCheckBox(tr("使能横列数重设"), this), IDC_LAYOUT_SWITCH,
                               QRect(120, 276, 72, 10));
     connect(switchBox_, &QCheckBox::clicked, this, [this] { OnResetSwitchClicked(); });
-    about::Label(this, "列", QRect(66, 279, 10, 8));
+    about::Label(this, QT_TRANSLATE_NOOP("about", "列"), QRect(66, 279, 10, 8));
     PlaceControl(new QLineEdit(this), IDC_COLUMNS, QRect(78, 276, 28, 14));
-    about::Label(this, "行", QRect(18, 279, 10, 8));
+    about::Label(this, QT_TRANSLATE_NOOP("about", "行"), QRect(18, 279, 10, 8));
     PlaceControl(new QLineEdit(this), IDC_ROWS, QRect(30, 276, 28, 14));
     logo_ = about::LogoControl(this);
-    auto* ok = PlaceControl(new QPushButton(QString::fromUtf8("确定"), this), IDC_OK, QRect(12, 294, 180, 18));
+    auto* ok = PlaceControl(new QPushButton(tr("确定"), this), IDC_OK, QRect(12, 294, 180, 18));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { accept(); });
 }
@@ -61,7 +62,7 @@ void CAboutDlgHarrowin::accept()
         const auto value = ParseDialogInteger(edit->text());
         if (!value || *value < 0 || *value > 255) {
             QMessageBox box(QMessageBox::Warning, QStringLiteral("Vorlaine"),
-                            QString::fromUtf8("请输入一个 0 至 255 之间的整数。"), QMessageBox::Ok, this);
+                            tr("请输入一个 0 至 255 之间的整数。"), QMessageBox::Ok, this);
             box.exec();
             edit->setFocus();
             edit->selectAll();

@@ -6,6 +6,7 @@
 #include "dialog_units.h"
 #include "program_version.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -31,30 +32,30 @@ long CellNumber(const QString& text)
 CAboutDlgHarrowinHID::CAboutDlgHarrowinHID(QWidget* parent) : CInfoDialog(parent, false)
 {
     about::SetUpFrame(this, 457, 300, "Vorlaine", QRect(115, 10, 65, 14));
-    about::Group(this, "固件信息", QRect(10, 40, 180, 145));
-    about::Field(this, IDC_DEVICE_ID, QRect(65, 50, 100, 14), "设备标识号", QRect(15, 53, 48, 8));
-    about::Field(this, IDC_FIRMWARE_VERSION, QRect(65, 65, 100, 14), "固件版本", QRect(15, 68, 48, 8));
-    about::Field(this, IDC_FIRMWARE_DATE, QRect(65, 80, 100, 14), "固件日期", QRect(15, 83, 48, 8));
-    about::Label(this, "版本信息", QRect(15, 100, 60, 8));
+    about::Group(this, QT_TRANSLATE_NOOP("about", "固件信息"), QRect(10, 40, 180, 145));
+    about::Field(this, IDC_DEVICE_ID, QRect(65, 50, 100, 14), QT_TRANSLATE_NOOP("about", "设备标识号"), QRect(15, 53, 48, 8));
+    about::Field(this, IDC_FIRMWARE_VERSION, QRect(65, 65, 100, 14), QT_TRANSLATE_NOOP("about", "固件版本"), QRect(15, 68, 48, 8));
+    about::Field(this, IDC_FIRMWARE_DATE, QRect(65, 80, 100, 14), QT_TRANSLATE_NOOP("about", "固件日期"), QRect(15, 83, 48, 8));
+    about::Label(this, QT_TRANSLATE_NOOP("about", "版本信息"), QRect(15, 100, 60, 8));
     about::ReleaseHistoryField(this, QRect(15, 110, 165, 70), QString());
 
-    about::Group(this, "蜂鸣器状态", QRect(10, 190, 180, 30));
-    buzzerOnBox_ = PlaceControl(new QCheckBox(QString::fromUtf8("启用蜂鸣器"), this), IDC_BUZZER_ON, QRect(20, 200, 55, 15));
+    about::Group(this, QT_TRANSLATE_NOOP("about", "蜂鸣器状态"), QRect(10, 190, 180, 30));
+    buzzerOnBox_ = PlaceControl(new QCheckBox(tr("启用蜂鸣器"), this), IDC_BUZZER_ON, QRect(20, 200, 55, 15));
     buzzerInvertedBox_ =
-        PlaceControl(new QCheckBox(QString::fromUtf8("蜂鸣器反转"), this), IDC_BUZZER_INVERTED, QRect(80, 200, 55, 15));
+        PlaceControl(new QCheckBox(tr("蜂鸣器反转"), this), IDC_BUZZER_INVERTED, QRect(80, 200, 55, 15));
     auto button = [this](int id, const char* text, const QRect& units) {
-        auto* b = PlaceControl(new QPushButton(QString::fromUtf8(text), this), id, units);
+        auto* b = PlaceControl(new QPushButton(QCoreApplication::translate("about", text), this), id, units);
         b->setAutoDefault(false);
         return b;
     };
-    connect(button(IDC_CLEAR_EMERGENCY_STOP, "清急停", QRect(140, 200, 40, 14)), &QPushButton::clicked, this,
+    connect(button(IDC_CLEAR_EMERGENCY_STOP, QT_TRANSLATE_NOOP("about", "清急停"), QRect(140, 200, 40, 14)), &QPushButton::clicked, this,
             [this] { OnClearEmergencyStop(); });
 
     stationList = PlaceControl(new CEditListCtrl(this), IDC_STATION_LIST, QRect(10, 225, 180, 45));
-    connect(button(IDC_RESET_ROWS_COLUMNS, "重设行列数", QRect(10, 275, 50, 14)), &QPushButton::clicked, this,
+    connect(button(IDC_RESET_ROWS_COLUMNS, QT_TRANSLATE_NOOP("about", "重设行列数"), QRect(10, 275, 50, 14)), &QPushButton::clicked, this,
             [this] { OnResetRowsColumns(); });
-    connect(button(IDC_OK, "确定", QRect(85, 275, 50, 14)), &QPushButton::clicked, this, [this] { accept(); });
-    auto* cancel = button(IDC_CANCEL, "取消", QRect(140, 275, 50, 14));
+    connect(button(IDC_OK, QT_TRANSLATE_NOOP("about", "确定"), QRect(85, 275, 50, 14)), &QPushButton::clicked, this, [this] { accept(); });
+    auto* cancel = button(IDC_CANCEL, QT_TRANSLATE_NOOP("about", "取消"), QRect(140, 275, 50, 14));
     cancel->setDefault(true);
     connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
     logo_ = about::LogoControl(this);
@@ -84,7 +85,7 @@ void CAboutDlgHarrowinHID::BuildStationList(bool defaultNumbers)
     stationList->setColumnCount(shownColumns);
     QStringList titles;
     for (int c = 0; c < shownColumns; ++c)
-        titles << QString::fromUtf8("第%1列").arg(c + 1);
+        titles << tr("第%1列").arg(c + 1);
     stationList->setHorizontalHeaderLabels(titles);
     const int width = DialogUnitsToPixels(QRect(0, 0, STATION_COLUMN_UNITS, 0), stationList->font()).width();
     for (int c = 0; c < shownColumns; ++c) {
@@ -131,7 +132,7 @@ void CAboutDlgHarrowinHID::accept()
 {
     // The board's map has room for 16 cells; a bigger layout would address beyond it.
     if (rows * columns > MAP_CELLS) {
-        Refuse(QString::fromUtf8("脱机主机的单元表最多容纳 %1 个单元，当前 %2 行 × %3 列 = %4 个；请重设行列数。")
+        Refuse(tr("脱机主机的单元表最多容纳 %1 个单元，当前 %2 行 × %3 列 = %4 个；请重设行列数。")
                    .arg(MAP_CELLS)
                    .arg(rows)
                    .arg(columns)
@@ -145,7 +146,7 @@ void CAboutDlgHarrowinHID::accept()
             const long number = item != nullptr ? CellNumber(item->text()) : 0;
             // A station address is one byte; the low bits of a larger number would name another station.
             if (number < 0 || number > 255) {
-                Refuse(QString::fromUtf8("第%1行第%2列的站号 %3 无效：站号应在 0 至 255 之间。")
+                Refuse(tr("第%1行第%2列的站号 %3 无效：站号应在 0 至 255 之间。")
                            .arg(r + 1)
                            .arg(c + 1)
                            .arg(item != nullptr ? item->text() : QString()));
