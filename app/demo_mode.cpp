@@ -3,6 +3,7 @@
 #include "cvorlaine_dlg.h"
 #include "device_monitor.h"
 #include "maker_domain.h"
+#include "demo_panel.h"
 #include "sim_bus.h"
 #include "sim_classic_board.h"
 #include "sim_device_events.h"
@@ -74,7 +75,10 @@ DemoBench::DemoBench() : bus_(std::make_unique<SimBus>())
     bus_->setLogging(false);
 }
 
-DemoBench::~DemoBench() = default;
+DemoBench::~DemoBench()
+{
+    delete panel_.data();
+}
 
 QString DemoBench::Usage()
 {
@@ -96,30 +100,37 @@ std::unique_ptr<DemoBench> DemoBench::Create(const QString& spec, QString* error
             auto board = std::make_shared<SimRunoffBoard>(3);
             board->sensor().setScenario(true);
             const std::string manufacturer = args.isEmpty() ? "merrowin-demo" : args.toStdString();
-            demo->bus_->plug(SimRunoffBoard::Identity(manufacturer), board);
-            demo->boards_.push_back(board);
+            demo->Add(QStringLiteral("runoff"), SimRunoffBoard::Identity(manufacturer), board,
+                      {{QStringLiteral("runoff"), &board->sensor()}});
         } else if (kind == "master") {
             auto board = MakeMaster(args, error);
             if (!board)
                 return nullptr;
-            demo->bus_->plug(SimMasterBoard::Identity(MAKER_DOMAIN), board);
+            std::vector<std::pair<QString, SimSensor*>> sensors;
+            for (int a = 0; a < SimMasterBoard::MAX_STATIONS; ++a)
+                if (board->hasStation(static_cast<std::uint8_t>(a)))
+                    sensors.emplace_back(QStringLiteral("master %1").arg(a), &board->sensor(static_cast<std::uint8_t>(a)));
             demo->master_ = board;
-            demo->boards_.push_back(board);
+            demo->Add(QStringLiteral("master"), SimMasterBoard::Identity(MAKER_DOMAIN), board, std::move(sensors));
         } else if (kind == "kelspire" && args.isEmpty()) {
             auto board = std::make_shared<SimKelspireBoard>(5);
             board->setScenario(true);
-            demo->bus_->plug(SimKelspireBoard::Identity(MAKER_DOMAIN), board);
-            demo->boards_.push_back(board);
+            std::vector<std::pair<QString, SimSensor*>> sensors;
+            for (int n = 2; n <= 6; ++n)
+                sensors.emplace_back(QStringLiteral("kelspire %1").arg(n), &board->sensor(n));
+            demo->Add(QStringLiteral("kelspire"), SimKelspireBoard::Identity(MAKER_DOMAIN), board, std::move(sensors));
         } else if (kind == "classic" && args.isEmpty()) {
             auto board = std::make_shared<SimClassicBoard>(9);
             board->setScenario(true);
-            demo->bus_->plug(SimClassicBoard::Identity(MAKER_DOMAIN), board);
-            demo->boards_.push_back(board);
+            demo->Add(QStringLiteral("classic"), SimClassicBoard::Identity(MAKER_DOMAIN), board,
+                      {{QStringLiteral("classic"), &board->sensor()}});
         } else if (kind == "pendrake" && args.isEmpty()) {
             auto board = std::make_shared<SimPendrakeBoard>(11);
             board->setScenario(true);
-            demo->bus_->plug(SimPendrakeBoard::Identity(MAKER_DOMAIN), board);
-            demo->boards_.push_back(board);
+            std::vector<std::pair<QString, SimSensor*>> sensors;
+            for (int n = 0; n < 9; ++n)
+                sensors.emplace_back(QStringLiteral("pendrake %1").arg(n), &board->sensor(n));
+            demo->Add(QStringLiteral("pendrake"), SimPendrakeBoard::Identity(MAKER_DOMAIN), board, std::move(sensors));
         } else if (kind == "estop" && args.isEmpty()) {
             demo->pressEmergencyStop_ = true;
         } else {
@@ -134,6 +145,14 @@ std::unique_ptr<DemoBench> DemoBench::Create(const QString& spec, QString* error
     return demo;
 }
 
+void DemoBench::Add(const QString& name, const SimDeviceSpec& spec, std::shared_ptr<SimBoard> board,
+                    std::vector<std::pair<QString, SimSensor*>> sensors)
+{
+    DemoBoard entry{name, spec, std::move(board), -1, std::move(sensors)};
+    entry.id = bus_->plug(entry.spec, entry.board);
+    boards_.push_back(std::move(entry));
+}
+
 HidBackend& DemoBench::backend()
 {
     return *bus_;
@@ -144,8 +163,10 @@ std::unique_ptr<DeviceEventSource> DemoBench::eventSource()
     return std::make_unique<SimDeviceEvents>(*bus_);
 }
 
-void DemoBench::Start(CVorlaineDlg& /*dlg*/)
+void DemoBench::Start(CVorlaineDlg& dlg)
 {
+    panel_ = new CDemoPanel(*this, &dlg);
+    panel_->show();
     if (!master_ || !pressEmergencyStop_)
         return;
     emergencyTimer_.setInterval(EMERGENCY_PERIOD_MS);

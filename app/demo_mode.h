@@ -7,6 +7,10 @@
 //   classic                          classic channel tester
 //   pendrake                         nine-way tester master
 //   estop                            press the offline master's emergency stop once a minute
+#include "demo_panel.h"
+#include "sim_board.h"
+
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -19,6 +23,18 @@ class HidBackend;
 class SimBoard;
 class SimBus;
 class SimMasterBoard;
+class SimSensor;
+
+
+// One simulated board of the demo, as the simulator panel handles it.
+struct DemoBoard {
+    QString name;
+    SimDeviceSpec spec;
+    std::shared_ptr<SimBoard> board;
+    int id = -1; // on the bus while plugged
+    // Its sensor positions, with the name the panel shows.
+    std::vector<std::pair<QString, SimSensor*>> sensors;
+};
 
 class DemoBench {
 public:
@@ -28,14 +44,23 @@ public:
 
     HidBackend& backend();
     std::unique_ptr<DeviceEventSource> eventSource();
-    // Starts what happens over time once the window is up.
+    // Starts what happens over time once the window is up, and shows the simulator panel.
     void Start(CVorlaineDlg& dlg);
+
+    SimBus& bus() { return *bus_; }
+    std::vector<DemoBoard>& boards() { return boards_; }
+    SimMasterBoard* master() { return master_.get(); }
+    CDemoPanel* panel() { return panel_.data(); }
 
 private:
     DemoBench();
 
     std::unique_ptr<SimBus> bus_;
-    std::vector<std::shared_ptr<SimBoard>> boards_;
+    void Add(const QString& name, const SimDeviceSpec& spec, std::shared_ptr<SimBoard> board,
+             std::vector<std::pair<QString, SimSensor*>> sensors);
+
+    std::vector<DemoBoard> boards_;
+    QPointer<CDemoPanel> panel_; // a tool window of the main window, which may delete it first
     std::shared_ptr<SimMasterBoard> master_;
     bool pressEmergencyStop_ = false;
     QTimer emergencyTimer_;

@@ -371,6 +371,11 @@ void SimBus::setTransferDelay(std::chrono::microseconds delay)
     state_->delayMicroseconds = delay.count();
 }
 
+std::chrono::microseconds SimBus::transferDelay() const
+{
+    return state_->transferDelay();
+}
+
 void SimBus::setPreciseTiming(bool on)
 {
     state_->precise = on;

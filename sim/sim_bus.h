@@ -55,6 +55,7 @@ public:
     void setFault(int id, SimFault fault, std::chrono::milliseconds lateBy = std::chrono::milliseconds(250));
     // Every transfer (report out, report in, feature request) takes this long; zero by default.
     void setTransferDelay(std::chrono::microseconds delay);
+    std::chrono::microseconds transferDelay() const;
     // Precise timing spins the last part of each wait so that a 1 ms transfer lasts 1 ms (the
     // benchmarks need that); coarse timing only sleeps and costs no CPU (the demo). Precise by default.
     void setPreciseTiming(bool on);

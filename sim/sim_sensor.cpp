@@ -27,6 +27,28 @@ void SimSensor::setFixed(std::optional<ChannelValues> values)
     fixed_ = values;
 }
 
+void SimSensor::setChannelFault(int channel, ChannelFault fault)
+{
+    if (channel < 0 || channel >= static_cast<int>(faults_.size()))
+        return;
+    std::lock_guard lock(mutex_);
+    faults_[static_cast<std::size_t>(channel)] = fault;
+}
+
+ChannelFault SimSensor::channelFault(int channel) const
+{
+    if (channel < 0 || channel >= static_cast<int>(faults_.size()))
+        return ChannelFault::None;
+    std::lock_guard lock(mutex_);
+    return faults_[static_cast<std::size_t>(channel)];
+}
+
+bool SimSensor::present() const
+{
+    std::lock_guard lock(mutex_);
+    return present_;
+}
+
 void SimSensor::setScenario(bool on)
 {
     std::lock_guard lock(mutex_);
@@ -59,6 +81,10 @@ ChannelValues SimSensor::measure(const ChannelValues& reference, const ChannelVa
         int v = present ? reference[k] + reference[k] / 100 * jitter(noise_) / 6 + jitter(noise_) : 8 + jitter(noise_) / 2;
         if (static_cast<int>(k) == touched)
             v = upper[k] + 60 + jitter(noise_);
+        if (present && faults_[k] == ChannelFault::High)
+            v = upper[k] + 60 + jitter(noise_);
+        else if (present && faults_[k] == ChannelFault::Short)
+            v = 0;
         values[k] = static_cast<std::uint16_t>(std::clamp(v, 0, 0xFFFF));
     }
     return values;

@@ -11,6 +11,9 @@
 
 using ChannelValues = std::array<std::uint16_t, 32>;
 
+// What a person did to one channel of the sensor: pushed it over its limit or shorted it.
+enum class ChannelFault : std::uint8_t { None, High, Short };
+
 class SimSensor {
 public:
     explicit SimSensor(std::uint32_t seed = 1);
@@ -20,6 +23,11 @@ public:
     // Demo timeline: the sensor is laid down and taken off again, and now and then a channel is
     // touched above its limit.
     void setScenario(bool on);
+    // While the sensor lies on the position: High reads above the upper limit, Short reads 0.
+    // Channels outside 0..31 are ignored.
+    void setChannelFault(int channel, ChannelFault fault);
+    ChannelFault channelFault(int channel) const;
+    bool present() const;
 
     // One measurement, given the board's stored reference and upper limits.
     ChannelValues measure(const ChannelValues& reference, const ChannelValues& upper);
@@ -31,5 +39,6 @@ private:
     bool present_ = true;
     bool scenario_ = false;
     std::optional<ChannelValues> fixed_;
+    std::array<ChannelFault, 32> faults_{};
     std::chrono::steady_clock::time_point start_;
 };

@@ -150,6 +150,61 @@
     </message>
 </context>
 <context>
+    <name>CDemoPanel</name>
+    <message>
+        <source>模拟器</source>
+        <translation>Simulator</translation>
+    </message>
+    <message>
+        <source>测试板</source>
+        <translation>Boards</translation>
+    </message>
+    <message>
+        <source>%1 已插入</source>
+        <translation>%1 plugged in</translation>
+    </message>
+    <message>
+        <source>传感器</source>
+        <translation>Sensor</translation>
+    </message>
+    <message>
+        <source>位置</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>放上传感器</source>
+        <translation>Lay sensor on</translation>
+    </message>
+    <message>
+        <source>取走传感器</source>
+        <translation>Take sensor off</translation>
+    </message>
+    <message>
+        <source>通道</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>通道超限</source>
+        <translation>Out of limits</translation>
+    </message>
+    <message>
+        <source>通道短路</source>
+        <translation>Short</translation>
+    </message>
+    <message>
+        <source>通道恢复</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>按下急停</source>
+        <translation>Press emergency stop</translation>
+    </message>
+    <message>
+        <source>传输延时 (毫秒)</source>
+        <translation>Transfer delay (ms)</translation>
+    </message>
+</context>
+<context>
     <name>CDialogCapView</name>
     <message>
         <source>摄像头抓取</source>
