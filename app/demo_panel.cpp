@@ -103,12 +103,19 @@ void CDemoPanel::SetPlugged(std::size_t board, bool on)
     }
 }
 
+SimSensor* CDemoPanel::Selected() const
+{
+    if (position->currentIndex() < 0)
+        return nullptr;
+    const QPoint at = position->currentData().toPoint();
+    return demo_.boards()[static_cast<std::size_t>(at.x())].sensors[static_cast<std::size_t>(at.y())].second;
+}
+
 void CDemoPanel::SetPresent(bool present)
 {
-    const QPoint at = position->currentData().toPoint();
-    if (position->currentIndex() < 0)
+    SimSensor* sensor = Selected();
+    if (!sensor)
         return;
-    SimSensor* sensor = demo_.boards()[static_cast<std::size_t>(at.x())].sensors[static_cast<std::size_t>(at.y())].second;
     // The person's hand wins over the demo's timeline for this position from now on.
     sensor->setScenario(false);
     sensor->setPresent(present);
@@ -116,9 +123,6 @@ void CDemoPanel::SetPresent(bool present)
 
 void CDemoPanel::SetFault(int fault)
 {
-    const QPoint at = position->currentData().toPoint();
-    if (position->currentIndex() < 0)
-        return;
-    SimSensor* sensor = demo_.boards()[static_cast<std::size_t>(at.x())].sensors[static_cast<std::size_t>(at.y())].second;
-    sensor->setChannelFault(channel->value(), static_cast<ChannelFault>(fault));
+    if (SimSensor* sensor = Selected())
+        sensor->setChannelFault(channel->value(), static_cast<ChannelFault>(fault));
 }

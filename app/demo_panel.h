@@ -10,6 +10,7 @@ class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QSpinBox;
+class SimSensor;
 
 class CDemoPanel final : public QWidget {
     Q_OBJECT
@@ -33,6 +34,7 @@ private:
     void SetPlugged(std::size_t board, bool on);
     void SetPresent(bool present);
     void SetFault(int fault);
+    SimSensor* Selected() const; // the sensor of the chosen position
 
     DemoBench& demo_;
 };
