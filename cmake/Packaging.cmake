@@ -27,8 +27,8 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "front end of a test station for capacitive touch-panel sensors")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Vorlaine finds the USB tester board attached, polls its 32 channels per
- sensor, judges every sensor against its limits on a live grid, drives the
- board's pass and fail lines and keeps a test record of every sensor.")
+sensor, judges every sensor against its limits on a live grid, drives the
+board's pass and fail lines and keeps a test record of every sensor.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Vorlaine developers <developers@vorlaine.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
