@@ -101,6 +101,16 @@ void CDemoPanel::SetPlugged(std::size_t board, bool on)
         demo_.bus().unplug(b.id);
         b.id = -1;
     }
+    // An unplugged master has no input to press.
+    emergencyStop->setEnabled(demo_.master() != nullptr && IsPlugged(demo_.master()));
+}
+
+bool CDemoPanel::IsPlugged(const SimBoard* board) const
+{
+    for (const DemoBoard& b : demo_.boards())
+        if (b.board.get() == board)
+            return b.id >= 0;
+    return false;
 }
 
 SimSensor* CDemoPanel::Selected() const
@@ -123,6 +133,10 @@ void CDemoPanel::SetPresent(bool present)
 
 void CDemoPanel::SetFault(int fault)
 {
-    if (SimSensor* sensor = Selected())
-        sensor->setChannelFault(channel->value(), static_cast<ChannelFault>(fault));
+    SimSensor* sensor = Selected();
+    if (!sensor)
+        return;
+    // As with laying it on: the demo's timeline would lift the sensor and hide the fault.
+    sensor->setScenario(false);
+    sensor->setChannelFault(channel->value(), static_cast<ChannelFault>(fault));
 }

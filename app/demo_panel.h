@@ -10,6 +10,7 @@ class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QSpinBox;
+class SimBoard;
 class SimSensor;
 
 class CDemoPanel final : public QWidget {
@@ -35,6 +36,7 @@ private:
     void SetPresent(bool present);
     void SetFault(int fault);
     SimSensor* Selected() const; // the sensor of the chosen position
+    bool IsPlugged(const SimBoard* board) const;
 
     DemoBench& demo_;
 };

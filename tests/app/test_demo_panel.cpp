@@ -89,9 +89,14 @@ TEST_F(DemoPanelTest, EachControlReachesTheWindowThroughTheBus)
          },
          [&] { return dlg->grid.GetVerdict(1, 0) == Fail && dlg->grid.GetVerdict(0, 0) == Pass; }},
         {"unplugged", [&] { panel->plugged[0]->setChecked(false); },
-         [&] { return dlg->windowTitle() == title::DISCONNECTED && dlg->grid.GetColumns() == 0; }},
+         [&] {
+             return dlg->windowTitle() == title::DISCONNECTED && dlg->grid.GetColumns() == 0 &&
+                    !panel->emergencyStop->isEnabled();
+         }},
         {"plugged again", [&] { panel->plugged[0]->setChecked(true); },
-         [&] { return dlg->windowTitle() == master && dlg->grid.GetColumns() == 2; }},
+         [&] {
+             return dlg->windowTitle() == master && dlg->grid.GetColumns() == 2 && panel->emergencyStop->isEnabled();
+         }},
         {"emergency stop", [&] { panel->emergencyStop->click(); },
          [&] { return dlg->windowTitle() == title::EMERGENCY; }},
         {"transfer delay", [&] { panel->transferDelay->setValue(5); },
