@@ -6,12 +6,10 @@
 CellReading ClassifyCell(const ColorBarCell& cell, std::uint32_t* failing)
 {
     std::uint32_t out = 0;
-    bool anyTested = false;
-    bool allNearZero = true;
+    bool allNearZero = true; // stays so when no channel is tested
     for (int k = 0; k < GRID_CHANNELS; ++k) {
         if (cell.channelState[k] != Active)
             continue;
-        anyTested = true;
         if (IsAboveUpper(cell, k) || IsBelowLower(cell, k))
             out |= 1u << k;
         if (cell.value[k] >= cell.lowerLimit[k] / 4 || cell.lowerLimit[k] == 0)
@@ -19,7 +17,7 @@ CellReading ClassifyCell(const ColorBarCell& cell, std::uint32_t* failing)
     }
     if (failing)
         *failing = out;
-    if (!anyTested || allNearZero)
+    if (allNearZero)
         return CellReading::Empty;
     return JudgeCell(cell) == Fail ? CellReading::Fail : CellReading::Pass;
 }
