@@ -293,6 +293,14 @@ void CColorBar::SetShowVerdict(bool on)
     requestRepaint();
 }
 
+void CColorBar::SetEmergencyStop(bool on)
+{
+    if (emergencyStop_.exchange(on) == on)
+        return;
+    markChanged();
+    requestRepaint();
+}
+
 void CColorBar::ClearHitMarks()
 {
     const int columns = columns_, rows = rows_;
@@ -379,11 +387,17 @@ void CColorBar::judgeLocked(int columns, int rows, bool showVerdict)
         }
     }
 
-    int testedCells = 0;
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c)
-            testedCells += !untested_[c][r];
-    testedCells_ = testedCells;
+    int testedCells = 0, judgedCells = 0;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            if (untested_[c][r])
+                continue;
+            ++testedCells;
+            const auto& states = cells_[c][r].channelState;
+            judgedCells += std::find(std::begin(states), std::end(states), Active) != std::end(states);
+        }
+    }
+    judgedCells_ = judgedCells;
 
     if (showVerdict) {
         int fails = 0;
@@ -466,6 +480,7 @@ void CColorBar::PaintTo(QImage& image)
         hoverChannel_ = hit.channel;
 
     frame_.failCount = failCount_;
+    frame_.emergencyStop = emergencyStop_;
     painter_.paint(image, frame_);
 }
 

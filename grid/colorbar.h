@@ -88,9 +88,13 @@ public:
     void JudgeCells();
     // Cells judged Fail at the last judgement with the verdict row on.
     int GetFailCount() const { return failCount_.load(); }
-    // Tested cells of the grid at the last judgement; the station passes only when this is not 0
-    // and nothing failed.
-    int GetTestedCellCount() const { return testedCells_.load(); }
+    // Tested cells with at least one tested channel at the last judgement: LOAD cells judge
+    // nothing, so the station passes only when this is not 0 and nothing failed.
+    int GetJudgedCellCount() const { return judgedCells_.load(); }
+    // While the emergency stop is latched nothing is measured: the big word over the grid says so
+    // in place of PASS.
+    void SetEmergencyStop(bool on);
+    bool GetEmergencyStop() const { return emergencyStop_.load(); }
     void ClearHitMarks();
     double ComputeSimilarity(int column, int row) const;
 
@@ -147,7 +151,8 @@ private:
     std::atomic<bool> showVerdict_{true};
     std::atomic<int> fpcTestMode_{0};
     std::atomic<int> failCount_{0};
-    std::atomic<int> testedCells_{0};
+    std::atomic<int> judgedCells_{0};
+    std::atomic<bool> emergencyStop_{false};
     // Bumped by every change that shows; the timer repaints only when it moved since the last paint.
     std::atomic<std::uint64_t> changes_{0};
     std::uint64_t paintedChanges_ = ~std::uint64_t{0}; // UI thread

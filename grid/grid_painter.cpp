@@ -1,5 +1,6 @@
 #include "grid_painter.h"
 
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -36,6 +37,7 @@ constexpr QRgb kPassBox = qRgb(100, 255, 100);
 constexpr QRgb kPassText = qRgb(50, 50, 250);
 constexpr QRgb kLoadText = qRgb(150, 150, 150);
 constexpr QRgb kOverallPass = qRgb(0, 255, 0);
+constexpr QRgb kEmergencyStop = qRgb(255, 0, 0);
 constexpr QRgb kUntestedArea = qRgb(225, 225, 225); // a cell no board measures
 
 constexpr std::string_view kDigits = "0123456789";
@@ -317,40 +319,29 @@ void drawPiece(Raster& raster, const GridPainter::Piece& piece, int slot, GdiFon
         raster.fill(s.left, s.top, s.right, s.bottom, piece.kind);
 }
 
-// The overall "PASS" needs a passing grid of several columns with at least one cell measured.
+// The overall "PASS" needs a passing grid of several columns with at least one cell judged (a
+// LOAD cell judges nothing).
 bool showsOverallPass(const GridGeometry& g, const GridFrame& frame)
 {
-    if (frame.failCount != 0 || g.columns <= 1 || g.rows <= 0)
+    if (frame.failCount != 0 || g.columns <= 1 || g.rows <= 0 || frame.emergencyStop)
         return false;
-    for (int r = 0; r < g.rows; ++r)
-        for (int c = 0; c < g.columns; ++c)
-            if (!frame.untested[c][r])
+    for (int r = 0; r < g.rows; ++r) {
+        for (int c = 0; c < g.columns; ++c) {
+            const auto& states = frame.cells[c][r].channelState;
+            if (!frame.untested[c][r] && std::find(std::begin(states), std::end(states), Active) != std::end(states))
                 return true;
+        }
+    }
     return false;
 }
 
-} // namespace
-
-PassPicture RenderPassPicture(int wc, int hc)
+// Runs of pixels that are not white, one row each.
+std::vector<GdiRect> InkRuns(const QImage& image)
 {
-    PassPicture pass;
-    pass.image = QImage(std::max(wc, 0), std::max(hc, 0), QImage::Format_RGB32);
-    if (pass.image.isNull())
-        return pass;
-    pass.image.fill(kWhite);
-    const int fw = wc / 9; // wc / (length of "PASS" + 5)
-    const int fh = hc / 5;
-    const QFont font = MakeGdiFont({fh, fw, false, true});
-    const int x = Trunc(wc - 4 * fw * 1.3) / 2;
-    const int y = Trunc(hc - fh * 1.5) / 2;
-    {
-        QPainter p(&pass.image);
-        p.setFont(font);
-        p.setPen(QColor(kOverallPass));
-        p.drawText(QPointF(x, y + QFontMetricsF(font).ascent()), QStringLiteral("PASS"));
-    }
+    std::vector<GdiRect> ink;
+    const int wc = image.width(), hc = image.height();
     for (int py = 0; py < hc; ++py) {
-        const auto* row = reinterpret_cast<const QRgb*>(pass.image.constScanLine(py));
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(py));
         for (int px = 0; px < wc;) {
             if ((row[px] & 0xffffff) == 0xffffff) {
                 ++px;
@@ -359,10 +350,62 @@ PassPicture RenderPassPicture(int wc, int hc)
             const int start = px;
             while (px < wc && (row[px] & 0xffffff) != 0xffffff)
                 ++px;
-            pass.ink.push_back({start, py, px, py + 1});
+            ink.push_back({start, py, px, py + 1});
         }
     }
-    return pass;
+    return ink;
+}
+
+// A white picture of the client size with one word drawn by `draw`, and its ink.
+template <typename Draw> PassPicture WordPicture(int wc, int hc, Draw draw)
+{
+    PassPicture word;
+    word.image = QImage(std::max(wc, 0), std::max(hc, 0), QImage::Format_RGB32);
+    if (word.image.isNull())
+        return word;
+    word.image.fill(kWhite);
+    {
+        QPainter p(&word.image);
+        draw(p);
+    }
+    word.ink = InkRuns(word.image);
+    return word;
+}
+
+} // namespace
+
+PassPicture RenderPassPicture(int wc, int hc)
+{
+    return WordPicture(wc, hc, [&](QPainter& p) {
+        const int fw = wc / 9; // wc / (length of "PASS" + 5)
+        const int fh = hc / 5;
+        const QFont font = MakeGdiFont({fh, fw, false, true});
+        const int x = Trunc(wc - 4 * fw * 1.3) / 2;
+        const int y = Trunc(hc - fh * 1.5) / 2;
+        p.setFont(font);
+        p.setPen(QColor(kOverallPass));
+        p.drawText(QPointF(x, y + QFontMetricsF(font).ascent()), QStringLiteral("PASS"));
+    });
+}
+
+PassPicture RenderStopPicture(int wc, int hc)
+{
+    return WordPicture(wc, hc, [&](QPainter& p) {
+        const QString word = QCoreApplication::translate("CColorBar", "急停");
+        QFont font;
+        font.setBold(true);
+        font.setPixelSize(std::max(hc / 5, 1));
+        // As wide as PASS at most: a long translation gets a smaller face.
+        const double room = wc * 0.6;
+        const double wide = QFontMetricsF(font).horizontalAdvance(word);
+        if (wide > room && wide > 0)
+            font.setPixelSize(std::max(static_cast<int>(font.pixelSize() * room / wide), 1));
+        const QFontMetricsF metrics(font);
+        p.setFont(font);
+        p.setPen(QColor(kEmergencyStop));
+        p.drawText(QPointF((wc - metrics.horizontalAdvance(word)) / 2, (hc - metrics.height()) / 2 + metrics.ascent()),
+                   word);
+    });
 }
 
 void GridPainter::setCacheEnabled(bool on)
@@ -376,6 +419,7 @@ void GridPainter::setCacheEnabled(bool on)
         baseValid_ = false;
         retainedValid_ = false;
         pass_ = PassPicture();
+        stop_ = PassPicture();
         fonts_.clear();
     }
 }
@@ -385,6 +429,28 @@ const PassPicture& GridPainter::passPicture(int wc, int hc)
     if (pass_.image.size() != QSize(wc, hc))
         pass_ = RenderPassPicture(wc, hc);
     return pass_;
+}
+
+const PassPicture& GridPainter::stopPicture(int wc, int hc)
+{
+    if (stop_.image.size() != QSize(wc, hc))
+        stop_ = RenderStopPicture(wc, hc);
+    return stop_;
+}
+
+const PassPicture* GridPainter::bigWord(const GridGeometry& g, const GridFrame& frame)
+{
+    if (frame.emergencyStop && g.columns > 0 && g.rows > 0) {
+        if (!cacheEnabled_)
+            stop_ = PassPicture();
+        return &stopPicture(g.wc, g.hc);
+    }
+    if (showsOverallPass(g, frame)) {
+        if (!cacheEnabled_)
+            pass_ = PassPicture();
+        return &passPicture(g.wc, g.hc);
+    }
+    return nullptr;
 }
 
 void GridPainter::paintInOrder(QImage& image, const GridGeometry& g, const GridFrame& frame, GdiFontCache& fonts)
@@ -421,11 +487,8 @@ void GridPainter::paintInOrder(QImage& image, const GridGeometry& g, const GridF
         for (int r = 0; r < g.rows; ++r)
             for (int c = 0; c < g.columns; ++c)
                 drawVerdict(raster, g.verdictFrame(c, r), frame.verdicts[c][r], frame.untested[c][r], fonts);
-    if (showsOverallPass(g, frame)) {
-        const PassPicture fresh = cacheEnabled_ ? PassPicture() : RenderPassPicture(g.wc, g.hc);
-        const PassPicture& pass = cacheEnabled_ ? passPicture(g.wc, g.hc) : fresh;
-        raster.andWith(PixelSource(pass.image), 0, 0, g.wc, g.hc);
-    }
+    if (const PassPicture* word = bigWord(g, frame))
+        raster.andWith(PixelSource(word->image), 0, 0, g.wc, g.hc);
 }
 
 void GridPainter::collectPieces(
@@ -676,10 +739,9 @@ void GridPainter::paintLayered(QImage& image, const GridGeometry& g, const GridF
         for (int r = 0; r < g.rows; ++r)
             for (int c = 0; c < g.columns; ++c)
                 drawVerdict(raster, g.verdictFrame(c, r), frame.verdicts[c][r], frame.untested[c][r], fonts);
-    if (showsOverallPass(g, frame)) {
-        const PassPicture& pass = passPicture(g.wc, g.hc);
-        const PixelSource letters(pass.image);
-        for (const GdiRect& run : pass.ink)
+    if (const PassPicture* word = bigWord(g, frame)) {
+        const PixelSource letters(word->image);
+        for (const GdiRect& run : word->ink)
             raster.andWith(letters, run.left, run.top, run.right, run.bottom);
     }
     raster.setRecorder(nullptr);

@@ -33,6 +33,7 @@ struct GridFrame {
     bool showVerdict = true;
     int fpcTestMode = 0;
     int failCount = 0;
+    bool emergencyStop = false; // the big word reads "急停" in place of PASS
     // Indexed [column][row]; only cells inside columns x rows are read. hitMark is as it was
     // before this paint; similarity is this paint's coefficient.
     ColorBarCell cells[GRID_MAX_COLUMNS][GRID_MAX_ROWS] = {};
@@ -49,6 +50,8 @@ struct PassPicture {
     std::vector<GdiRect> ink;
 };
 PassPicture RenderPassPicture(int wc, int hc);
+// The emergency stop's word in the same place, red, in the interface's language.
+PassPicture RenderStopPicture(int wc, int hc);
 
 class GridPainter {
 public:
@@ -74,6 +77,9 @@ private:
     enum class Layering { None, VerdictsInBase, VerdictsOnTop };
     Layering chooseLayering(const GridGeometry& g, const GridFrame& frame, GdiFontCache& fonts) const;
     const PassPicture& passPicture(int wc, int hc);
+    const PassPicture& stopPicture(int wc, int hc);
+    // The big word over the grid, if any: PASS or the emergency stop's.
+    const PassPicture* bigWord(const GridGeometry& g, const GridFrame& frame);
 
     bool cacheEnabled_ = true;
     GdiFontCache fonts_;
@@ -89,6 +95,7 @@ private:
     std::vector<std::size_t> redraw_;
 
     PassPicture pass_;
+    PassPicture stop_;
 
     // The image of the last layered paint and what that paint drew over the base layer.
     const uchar* retainedBits_ = nullptr;

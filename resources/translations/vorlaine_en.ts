@@ -150,6 +150,13 @@
     </message>
 </context>
 <context>
+    <name>CColorBar</name>
+    <message>
+        <source>急停</source>
+        <translation>E-STOP</translation>
+    </message>
+</context>
+<context>
     <name>CDemoPanel</name>
     <message>
         <source>模拟器</source>
@@ -202,6 +209,10 @@
     <message>
         <source>传输延时 (毫秒)</source>
         <translation>Transfer delay (ms)</translation>
+    </message>
+    <message>
+        <source>触点弹跳 (毫秒)</source>
+        <translation>Contact bounce (ms)</translation>
     </message>
 </context>
 <context>

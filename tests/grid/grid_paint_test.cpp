@@ -417,6 +417,38 @@ TEST(GridPassPicture, CombinedByAndOnlyWithMoreThanOneColumn)
     }
 }
 
+// The emergency stop's word stands where PASS would, over any grid, combined the same way; a grid
+// of LOAD cells judges nothing and shows no PASS.
+TEST(GridPassPicture, StopWordInPlaceOfPassAndNoPassOverLoadCells)
+{
+    const PassPicture stop = RenderStopPicture(kWidth, kHeight);
+    ASSERT_FALSE(stop.ink.empty());
+    for (const int columns : {2, 1}) {
+        GridFrame frame = passingFrame(columns);
+        for (int c = 0; c < columns; ++c)
+            frame.untested[c][0] = true; // nothing is measured during the stop
+        GridPainter painter;
+        QImage plain(kWidth, kHeight, QImage::Format_RGB32), stopped(kWidth, kHeight, QImage::Format_RGB32);
+        painter.paint(plain, frame);
+        frame.emergencyStop = true;
+        painter.paint(stopped, frame);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                ASSERT_EQ(stopped.pixel(x, y), plain.pixel(x, y) & stop.image.pixel(x, y)) << x << "," << y;
+    }
+
+    GridFrame load = passingFrame(2);
+    for (int c = 0; c < 2; ++c)
+        std::fill(std::begin(load.cells[c][0].channelState), std::end(load.cells[c][0].channelState), Hatched);
+    GridPainter painter;
+    QImage without(kWidth, kHeight, QImage::Format_RGB32), with(kWidth, kHeight, QImage::Format_RGB32);
+    load.failCount = 1;
+    painter.paint(without, load);
+    load.failCount = 0;
+    painter.paint(with, load);
+    EXPECT_EQ(with, without) << "PASS over cells that judged nothing";
+}
+
 // Two grids fed alike, one drawing from its cached layers and one drawing everything anew, must
 // give the same pixels through changes of data, limits, states, switches, grid and size. The
 // cached grid gets its last image back while the size stays, as a window's back buffer would,
