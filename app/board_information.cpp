@@ -58,8 +58,14 @@ void CVorlaineDlg::ShowAboutBox()
 void CVorlaineDlg::ShowBoardInformation()
 {
     const QString history = QString::fromUtf8(releaseHistory.c_str());
+    // A board unplugged while its dialog was open gets nothing, and the grid stays as the removal
+    // left it, even when the absent flags have not caught up with the removal.
+    const std::uint64_t connection = engine.ConnectionGeneration();
+    const auto stillThere = [&](const std::atomic<int>& absent) {
+        return absent == 0 && engine.ConnectionGeneration() == connection;
+    };
 
-    if (engine.runoffAbsent == 0) {
+    if (stillThere(engine.runoffAbsent)) {
         hiddata_simple_runoff& runoff = engine.runoff;
         CAboutDlg dlg(this);
         dlg.serialNumberText = Text(runoff.ReadSerialNumber());
@@ -77,12 +83,11 @@ void CVorlaineDlg::ShowBoardInformation()
         dlg.logoTag = QString::fromStdString(engine.oemTag);
         if (dlg.logoTag.isEmpty())
             dlg.logoTag = Text(runoff.ReadAuthorTag());
-        // A board unplugged while the dialog was open gets nothing.
-        if (dlg.exec() == QDialog::Accepted && engine.runoffAbsent == 0)
+        if (dlg.exec() == QDialog::Accepted && stillThere(engine.runoffAbsent))
             runoff.WriteOfflineDisplayMode(dlg.offlineDisplay ? 1 : 0);
     }
 
-    if (engine.kelspireAbsent == 0) {
+    if (stillThere(engine.kelspireAbsent)) {
         hiddata_kelspire& kelspire = engine.kelspire;
         CAboutDlgHarrowin dlg(this);
         dlg.logoTag = Text(kelspire.ReadAuthorTag());
@@ -97,7 +102,7 @@ void CVorlaineDlg::ShowBoardInformation()
         dlg.layoutSwitch = layout[0];
         dlg.rows = layout[1];
         dlg.columns = layout[2];
-        if (dlg.exec() == QDialog::Accepted && engine.kelspireAbsent == 0) {
+        if (dlg.exec() == QDialog::Accepted && stillThere(engine.kelspireAbsent)) {
             std::array<std::uint8_t, 32> record{};
             record[0] = dlg.layoutSwitch;
             record[1] = dlg.rows;
@@ -106,7 +111,7 @@ void CVorlaineDlg::ShowBoardInformation()
         }
     }
 
-    if (engine.masterAbsent == 0) {
+    if (stillThere(engine.masterAbsent)) {
         hiddata_masterHID& master = engine.master;
         CAboutDlgHarrowinHID dlg(this);
         dlg.logoTag = Text(master.ReadAuthorTag());
@@ -130,7 +135,7 @@ void CVorlaineDlg::ShowBoardInformation()
             }
         }
         dlg.clearEmergencyStop = [this] { engine.emergencyStop = false; };
-        if (dlg.exec() == QDialog::Accepted && engine.masterAbsent == 0) {
+        if (dlg.exec() == QDialog::Accepted && stillThere(engine.masterAbsent)) {
             grid.SetColumns(dlg.columns);
             grid.SetRows(dlg.rows);
             master.WriteColumns(static_cast<std::uint8_t>(dlg.columns));
@@ -151,7 +156,7 @@ void CVorlaineDlg::ShowBoardInformation()
         }
     }
 
-    if (engine.classicAbsent == 0) {
+    if (stillThere(engine.classicAbsent)) {
         const CClassicTester& classic = engine.classic;
         CAboutDlg dlg(this);
         dlg.serialNumberText = Text(classic.serialNumber.data());

@@ -152,7 +152,8 @@ void AcquisitionEngine::ConnectBoards()
             InitRunoff(runoff);
             runoffReady = watch.AllAnswered() ? 1 : 0;
             initPending_ = runoffReady == 0;
-            StartAcquisition();
+            tablesUnread_ = initPending_;
+            StartAcquisitionFor(Board::Runoff);
         }
     } else if (kelspireAbsent == 0) {
         for (auto& item : deviceTypes)
@@ -169,8 +170,9 @@ void AcquisitionEngine::ConnectBoards()
             }
             kelspireReady = watch.AllAnswered() ? 1 : 0;
             initPending_ = kelspireReady == 0;
+            tablesUnread_ = initPending_;
             if (running == 0)
-                StartAcquisition();
+                StartAcquisitionFor(Board::Kelspire);
         }
     } else if (masterAbsent == 0) {
         host_.SetTitle(title::MASTER);
@@ -190,7 +192,8 @@ void AcquisitionEngine::ConnectBoards()
                 SetMasterStationCount(0); // the master's "initialised" mark
                 initPending_ = true;
             }
-            StartAcquisition();
+            tablesUnread_ = initPending_;
+            StartAcquisitionFor(Board::Master);
         }
     } else if (classicAbsent == 0) {
         host_.SetTitle(title::CLASSIC);
@@ -201,20 +204,38 @@ void AcquisitionEngine::ConnectBoards()
             InitClassic(classic);
             classicReady = watch.AllAnswered() ? 1 : 0;
             initPending_ = classicReady == 0;
-            StartAcquisition();
+            tablesUnread_ = initPending_;
+            StartAcquisitionFor(Board::Classic);
         }
     } else {
-        RequestStop();
-        host_.OnBoardsGone();
+        BoardsGone();
         host_.SetTitle(title::DISCONNECTED);
-        runoffReady = 0;
-        kelspireReady = 0;
-        classicReady = 0;
-        SetMasterStationCount(0);
-        grid_.SetColumns(0);
-        grid_.SetRows(0);
         WaitStopEvent();
     }
+}
+
+void AcquisitionEngine::BoardsGone()
+{
+    RequestStop();
+    ++connectionGeneration_;
+    workerBoard_ = Board::None;
+    host_.OnBoardsGone();
+    runoffReady = 0;
+    kelspireReady = 0;
+    classicReady = 0;
+    tablesUnread_ = false;
+    SetMasterStationCount(0);
+    grid_.SetEmergencyStop(false);
+    grid_.SetColumns(0);
+    grid_.SetRows(0);
+}
+
+void AcquisitionEngine::StartAcquisitionFor(Board board)
+{
+    if (board == workerBoard_ && running != 0 && workerAlive_)
+        return;
+    StartAcquisition();
+    workerBoard_ = board;
 }
 
 void AcquisitionEngine::WaitStopEvent()
@@ -229,13 +250,9 @@ void AcquisitionEngine::StartAcquisition()
     // Two workers never run at once: the previous one finishes its command in progress first.
     StopAcquisition();
     host_.OnBoardsGone();
+    workerBoard_ = Board::None;
     servedPages_.reset();
-    measuredPages_.reset(); // a new connection: nothing measured yet
-    classicChannelsRead_.reset();
-    const int rows = grid_.GetRows(), columns = grid_.GetColumns();
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c)
-            grid_.SetCellTested(c, r, false);
+    ForgetMeasurements(); // a new connection: nothing measured yet
     workerGeneration_ = titleGeneration_.load();
     running = 1;
     workerAlive_ = true;
@@ -273,6 +290,8 @@ void AcquisitionEngine::StoreMeasured(int page, const std::uint16_t* values)
     if (page < 0 || page >= PAGE_COUNT)
         return;
     measuredPages_.set(static_cast<std::size_t>(page));
+    freshPages_.set(static_cast<std::size_t>(page));
+    lastAnswered_[static_cast<std::size_t>(page)] = std::chrono::steady_clock::now();
     std::lock_guard lock(pageTableLock());
     std::memcpy(pageTable[page].measured, values, PAGE_CHANNELS * sizeof(std::uint16_t));
 }
@@ -281,6 +300,7 @@ void AcquisitionEngine::AcquirePass()
 {
     ScopedLock pass(csAcquire);
     servedPages_.reset();
+    freshPages_.reset();
 
     if (runoffAbsent == 0) {
         if (StopRequested())
@@ -307,8 +327,11 @@ void AcquisitionEngine::AcquirePass()
         kelspireStation = station < 4 ? static_cast<std::uint8_t>(station + 1) : 0;
     }
 
-    if (masterAbsent == 0 && !MasterPass())
+    if (masterAbsent == 0 && !MasterPass()) {
+        if (!StopRequested() && emergencyStop)
+            JudgeNothing();
         return;
+    }
 
     if (classicAbsent == 0) {
         if (StopRequested())
@@ -318,22 +341,50 @@ void AcquisitionEngine::AcquirePass()
         const ReplyWatch watch;
         const std::uint16_t value = classic.ReadChannel(channel);
         if (watch.AllAnswered()) {
-            // One channel a pass: the page counts as measured once every shown channel has been.
-            classicChannelsRead_.set(static_cast<std::size_t>(channel));
-            if ((classicChannelsRead_ & ALL_SHOWN_CHANNELS) == ALL_SHOWN_CHANNELS)
+            {
+                std::lock_guard lock(pageTableLock());
+                pageTable[0].measured[channel] = value;
+            }
+            lastAnswered_[0] = std::chrono::steady_clock::now();
+            // One channel a pass: the page holds a new measurement once every shown channel has
+            // been read since the last one.
+            classicSweep_.set(static_cast<std::size_t>(channel));
+            if ((classicSweep_ & ALL_SHOWN_CHANNELS) == ALL_SHOWN_CHANNELS) {
                 measuredPages_.set(0);
-            std::lock_guard lock(pageTableLock());
-            pageTable[0].measured[channel] = value;
+                freshPages_.set(0);
+                classicSweep_.reset();
+            }
         }
         classicChannel = channel < 32 ? channel + 1 : 0;
     }
 
     if (StopRequested())
         return;
+    grid_.SetEmergencyStop(false);
     UpdateGrid();
     grid_.JudgeCells(); // the lines below follow the sensors, whether or not the window paints
     WriteBoardOutputs();
-    host_.OnPassJudged(workerGeneration_);
+    host_.OnPassJudged(workerGeneration_, freshPages_);
+}
+
+void AcquisitionEngine::ForgetMeasurements()
+{
+    measuredPages_.reset();
+    freshPages_.reset();
+    classicSweep_.reset();
+    const int rows = grid_.GetRows(), columns = grid_.GetColumns();
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c)
+            grid_.SetCellTested(c, r, false);
+}
+
+void AcquisitionEngine::JudgeNothing()
+{
+    // Whatever lies on the board now is measured afresh once the stop is cleared.
+    ForgetMeasurements();
+    grid_.SetEmergencyStop(true);
+    grid_.JudgeCells();
+    host_.OnPassJudged(workerGeneration_, freshPages_);
 }
 
 bool AcquisitionEngine::MasterPass()
@@ -388,7 +439,7 @@ bool AcquisitionEngine::MasterPass()
     if (StopRequested())
         return false;
     const int f = grid_.GetFailCount();
-    const std::uint8_t passLine = f == 0 && grid_.GetTestedCellCount() > 0 ? 1 : 0;
+    const std::uint8_t passLine = f == 0 && grid_.GetJudgedCellCount() > 0 ? 1 : 0;
     const auto failLine = static_cast<std::uint8_t>(f);
     const std::uint8_t buzz = !buzzer ? 0 : inverted ? passLine : failLine;
     master.WriteOutputs(o[0], o[1], passLine, o[3], failLine, buzz, o[6]);
@@ -399,11 +450,15 @@ void AcquisitionEngine::UpdateGrid()
 {
     const int rows = grid_.GetRows();
     const int columns = grid_.GetColumns();
+    const auto now = std::chrono::steady_clock::now();
+    const bool tablesRead = !tablesUnread_;
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < columns; ++c) {
             const int p = PageOfCell(c, r, columns);
-            const bool tested = p >= 0 && servedPages_.test(static_cast<std::size_t>(p)) &&
-                                measuredPages_.test(static_cast<std::size_t>(p));
+            // Tested: a board measures the page, has answered for it lately, and its limits are known.
+            const bool tested = p >= 0 && tablesRead && servedPages_.test(static_cast<std::size_t>(p)) &&
+                                measuredPages_.test(static_cast<std::size_t>(p)) &&
+                                now - lastAnswered_[static_cast<std::size_t>(p)] <= STALE_AFTER;
             grid_.SetCellTested(c, r, tested);
             if (p < 0)
                 continue;
@@ -425,12 +480,13 @@ void AcquisitionEngine::UpdateGrid()
 
 void AcquisitionEngine::WriteBoardOutputs()
 {
-    // Nothing measured yet is neither PASS nor FAIL: both lamps stay off.
+    // Nothing judged (nothing measured yet, or every channel switched off) is neither PASS nor
+    // FAIL: both lamps stay off.
     if (runoffAbsent == 0 && !StopRequested()) {
         const int f = grid_.GetFailCount();
         const bool on = buzzerOn != 0;
         const bool inverted = buzzerInverted != 0;
-        if (grid_.GetTestedCellCount() == 0)
+        if (grid_.GetJudgedCellCount() == 0)
             runoff.WriteOutputs(0, 0, 0, 0);
         else if (f == 0)
             runoff.WriteOutputs(1, 0, 0, inverted && on ? 1 : 0);
@@ -439,7 +495,7 @@ void AcquisitionEngine::WriteBoardOutputs()
     }
     if (kelspireAbsent == 0 && !StopRequested()) {
         const int f = grid_.GetFailCount();
-        if (grid_.GetTestedCellCount() == 0)
+        if (grid_.GetJudgedCellCount() == 0)
             kelspire.SetPassFailOutputs(0, 0);
         else
             kelspire.SetPassFailOutputs(f == 0 ? 1 : 0, f == 0 ? 0 : 1);
@@ -474,12 +530,5 @@ void AcquisitionEngine::OnDeviceArrival()
 void AcquisitionEngine::OnDeviceRemoval()
 {
     host_.SetTitle(title::DISCONNECTED);
-    RequestStop(); // the worker ends after its command in progress; the next start joins it
-    host_.OnBoardsGone();
-    runoffReady = 0;
-    kelspireReady = 0;
-    classicReady = 0;
-    SetMasterStationCount(0);
-    grid_.SetColumns(0);
-    grid_.SetRows(0);
+    BoardsGone(); // the worker ends after its command in progress; the next start joins it
 }

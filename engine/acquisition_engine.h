@@ -15,6 +15,7 @@
 
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <bitset>
 #include <chrono>
@@ -67,8 +68,14 @@ public:
     // Moves on whenever the worker is told to stop; titles it posted before then are dropped.
     std::uint64_t TitleGeneration() const { return titleGeneration_.load(); }
     // Whether the last connection pass left a board's initialisation undone (a read got no reply);
-    // the next pass runs it again.
+    // the next pass runs it again. Until then the page table holds no settings of the board, and
+    // nothing is judged.
     bool InitPending() const { return initPending_; }
+    // Moves on whenever the boards the window showed went away; a dialog opened for a board
+    // compares it before writing to that board.
+    std::uint64_t ConnectionGeneration() const { return connectionGeneration_.load(); }
+    // A page with no answered read for this long is no longer tested: its values are old.
+    static constexpr std::chrono::milliseconds STALE_AFTER{1000};
 
     std::atomic<int> runoffAbsent{1};
     std::atomic<int> kelspireAbsent{1};
@@ -101,7 +108,16 @@ public:
 
 private:
     using PageSet = std::bitset<64>;
+    enum class Board { None, Runoff, Kelspire, Master, Classic };
     void ProbeRunoff(int deviceType);
+    // Starts the worker for `board`, unless it already runs for that board: re-initialising a
+    // connected board keeps the placements on it.
+    void StartAcquisitionFor(Board board);
+    void BoardsGone();
+    // The emergency stop latched: nothing is measured, so nothing stays tested.
+    void JudgeNothing();
+    // No page holds a measurement any more; every cell is untested until its next read.
+    void ForgetMeasurements();
     bool MasterPass(); // false when the emergency stop (or a stop request) ended the pass
     void UpdateGrid();
     void WriteBoardOutputs();
@@ -121,12 +137,19 @@ private:
     std::atomic<std::uint64_t> titleGeneration_{0};
     std::uint64_t workerGeneration_ = 0; // the generation the running worker posts under
     bool initPending_ = false;           // UI thread
+    Board workerBoard_ = Board::None;    // UI thread: the board the running worker was started for
+    std::atomic<std::uint64_t> connectionGeneration_{0};
+    // Set while a connected board's settings could not be read; no cell is tested meanwhile.
+    std::atomic<bool> tablesUnread_{false};
     std::set<std::string> reportedDenied_; // UI thread
     // Worker side: pages a connected board measures this pass, and pages that have had at least
     // one answered read since the worker started. A cell is tested when its page is in both.
     PageSet servedPages_;
     PageSet measuredPages_;
-    std::bitset<33> classicChannelsRead_; // the classic tester's channels answered since the start
+    PageSet freshPages_; // pages this pass brought a new, complete measurement
+    std::array<std::chrono::steady_clock::time_point, 64> lastAnswered_{};
+    // The classic tester's channels answered since its last complete sweep: it reads one a pass.
+    std::bitset<33> classicSweep_;
     // Worker thread only: keeps the title from flooding the UI thread's queue.
     QString lastPostedTitle_;
     std::chrono::steady_clock::time_point lastPostedAt_{};

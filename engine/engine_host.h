@@ -2,6 +2,7 @@
 // What the engine needs of the window that owns it. Keeps engine/ free of app/'s window classes.
 #include <QString>
 
+#include <bitset>
 #include <cstdint>
 #include <string>
 
@@ -16,8 +17,9 @@ public:
     // UI thread, once per node: a known board's node exists but may not be opened by this user.
     virtual void ReportAccessDenied(const std::string& /*path*/) {}
     // On the worker, after each pass has been judged and the board's lines written. `generation`
-    // is the title generation the worker started under.
-    virtual void OnPassJudged(std::uint64_t /*generation*/) {}
+    // is the title generation the worker started under; `fresh` holds the pages that this pass
+    // brought a new, complete measurement (other tested cells show values read before).
+    virtual void OnPassJudged(std::uint64_t /*generation*/, const std::bitset<64>& /*fresh*/) {}
     // UI thread: the boards the grid showed are gone or being connected afresh; the worker has
     // been told to stop, and the title generation has moved on.
     virtual void OnBoardsGone() {}

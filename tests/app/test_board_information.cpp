@@ -260,4 +260,22 @@ TEST_F(OfflineMaster, ClearingTheEmergencyStopHoldsAfterCancel)
     EXPECT_TRUE(waitUntil([&] { return dlg->windowTitle() != QString::fromUtf8("急停按钮被触发!"); }));
 }
 
+// Unplugged while its dialog is open: OK writes nothing and brings no cell back, even before the
+// window knows which board went.
+TEST_F(OfflineMaster, OkAfterItsBoardWasUnpluggedChangesNothing)
+{
+    plug2x3();
+    std::chrono::steady_clock::time_point ok;
+    about([&](QDialog* d) {
+        bus.unplug(id);
+        ASSERT_TRUE(waitUntil([&] { return dlg->grid.GetColumns() == 0; }));
+        ok = std::chrono::steady_clock::now();
+        click(d, CAboutDlgHarrowinHID::IDC_OK);
+    });
+    EXPECT_LT(std::chrono::steady_clock::now() - ok, std::chrono::milliseconds(500)) << "OK ran the board's initialisation on a dead board";
+    EXPECT_EQ(dlg->grid.GetColumns(), 0);
+    EXPECT_EQ(dlg->grid.GetRows(), 0);
+    EXPECT_EQ(dlg->windowTitle(), QString::fromUtf8("设备已经断开"));
+}
+
 } // namespace

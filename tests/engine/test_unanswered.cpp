@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -14,6 +16,7 @@ using namespace std::chrono_literals;
 constexpr std::uint8_t READ_CHANNELS = 0xF0;
 constexpr std::uint8_t WRITE_OUTPUTS = 0xD3;
 constexpr std::uint8_t READ_OUTPUTS = 0xD4;
+constexpr std::uint8_t READ_LOWER = 0x20;
 
 ChannelValues flat(std::uint16_t v)
 {
@@ -35,6 +38,9 @@ std::uint16_t measured(int page, int channel)
 struct MasterStation : EngineFixture {
     std::shared_ptr<SimMasterBoard> board;
     int id = 0;
+    // Set before plug(): replies it matches never come, from the connection on.
+    std::function<bool(const SimReport&)> lose;
+    int emptyStation = -1; // no sensor on this station
 
     void plug(int columns, int rows, int stations)
     {
@@ -53,8 +59,10 @@ struct MasterStation : EngineFixture {
         }
         board->setCellMap(map);
         for (int i = 0; i < stations; ++i)
-            board->sensor(static_cast<std::uint8_t>(i)).setFixed(flat(700));
+            board->sensor(static_cast<std::uint8_t>(i)).setFixed(flat(i == emptyStation ? 8 : 700));
         id = bus.plug(SimMasterBoard::Identity(MAKER_DOMAIN), board);
+        if (lose)
+            bus.setReplyFilter(id, lose);
         engine.ConnectBoards();
         ASSERT_EQ(host.title(), title::MASTER);
     }
@@ -104,12 +112,73 @@ TEST_F(MasterStation, ALostOutputBlockIsNotWrittenBack)
     EXPECT_EQ(board->outputs(), before);
 }
 
+// Limits that were never read are zeros: an empty position would pass them. Nothing is judged, no
+// line goes up, until a retry has read the tables; the retry keeps the worker running.
+TEST_F(MasterStation, UnreadLimitsJudgeNothingUntilARetryReadsThem)
+{
+    auto lost = std::make_shared<std::atomic<int>>(0);
+    lose = [lost](const SimReport& r) { return isCommand(r, READ_LOWER) && lost->fetch_add(1) == 0; };
+    emptyStation = 3;
+    plug(2, 2, 4);
+    ASSERT_TRUE(engine.InitPending());
+    ASSERT_TRUE(engine.WorkerRunning());
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(grid.GetJudgedCellCount(), 0);
+    EXPECT_EQ(board->outputs()[2], 0) << "PASS line up with limits never read and a position empty";
+    EXPECT_EQ(board->outputs()[4], 0);
+
+    std::this_thread::sleep_for(1100ms); // replies within a second of the lost one are not trusted
+    const auto generation = engine.TitleGeneration();
+    engine.ConnectBoards();
+    EXPECT_FALSE(engine.InitPending());
+    EXPECT_EQ(engine.TitleGeneration(), generation) << "the worker was restarted";
+    EXPECT_TRUE(waitUntil([&] { return board->outputs()[4] == 1 && grid.GetJudgedCellCount() == 4; }));
+    EXPECT_EQ(board->outputs()[2], 0);
+}
+
+// A station that stops answering measures nothing: after a second its cell is no longer tested
+// and no longer holds the PASS line; it is tested again from its next answered read.
+TEST_F(MasterStation, ASilentStationStopsBeingTestedAfterASecond)
+{
+    plug(1, 1, 1);
+    ASSERT_TRUE(waitUntil([&] { return board->outputs()[2] == 1; }));
+    bus.setReplyFilter(id, [](const SimReport& r) { return isCommand(r, READ_CHANNELS); });
+    const auto silent = std::chrono::steady_clock::now();
+    ASSERT_TRUE(waitUntil([&] { return !grid.GetCellTested(0, 0); }, 3s));
+    EXPECT_GE(std::chrono::steady_clock::now() - silent, 900ms);
+    EXPECT_TRUE(waitUntil([&] { return board->outputs()[2] == 0; })) << "PASS held by a silent station";
+
+    bus.setReplyFilter(id, {});
+    EXPECT_TRUE(waitUntil([&] { return grid.GetCellTested(0, 0) && board->outputs()[2] == 1; }, 4s));
+}
+
+// While the stop is latched nothing is measured: no cell stays tested, so nothing shows PASS, and
+// a sensor taken off meanwhile is judged afresh once the stop is cleared.
+TEST_F(MasterStation, TheEmergencyStopLeavesNothingTested)
+{
+    plug(2, 2, 4);
+    ASSERT_TRUE(waitUntil([&] { return board->outputs()[2] == 1 && grid.GetJudgedCellCount() == 4; }));
+    board->triggerEmergencyStop();
+    ASSERT_TRUE(waitUntil([&] { return grid.GetEmergencyStop(); }));
+    EXPECT_EQ(grid.GetJudgedCellCount(), 0);
+    for (int c = 0; c < 2; ++c)
+        for (int r = 0; r < 2; ++r)
+            EXPECT_FALSE(grid.GetCellTested(c, r));
+    board->sensor(0).setFixed(flat(8)); // taken off during the stop
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(grid.GetJudgedCellCount(), 0);
+
+    engine.emergencyStop = false;
+    EXPECT_TRUE(waitUntil([&] { return !grid.GetEmergencyStop() && grid.GetFailCount() == 1; }));
+    EXPECT_EQ(grid.GetVerdict(0, 0), Fail);
+}
+
 // The board reports a layout larger than the cell map (16 cells) and the page table (64 pages).
 TEST_F(MasterStation, CellsNoBoardMeasuresAreNotTestedAndNeverPass)
 {
     plug(10, 10, 4);
     ASSERT_EQ(grid.GetColumns() * grid.GetRows(), 100);
-    ASSERT_TRUE(waitUntil([&] { return grid.GetTestedCellCount() == 4 && board->outputs()[2] == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return grid.GetJudgedCellCount() == 4 && board->outputs()[2] == 1; }));
     for (const auto& [c, r, tested] : {std::tuple{0, 0, true}, {3, 0, true}, {4, 0, false}, {5, 1, false},
                                       {9, 9, false}}) {
         EXPECT_EQ(grid.GetCellTested(c, r), tested) << c << "," << r;
@@ -125,7 +194,7 @@ TEST_F(MasterStation, CellsNoBoardMeasuresAreNotTestedAndNeverPass)
     engine.master.RefreshCellMap();
     EXPECT_TRUE(waitUntil([&] {
         const auto o = board->outputs();
-        return grid.GetTestedCellCount() == 0 && o[2] == 0 && o[4] == 0;
+        return grid.GetJudgedCellCount() == 0 && o[2] == 0 && o[4] == 0;
     }));
 }
 
@@ -173,10 +242,43 @@ TEST_F(OneToOne, NothingMeasuredYetIsNeitherPassNorFail)
     engine.ConnectBoards();
     engine.StopAcquisition();
     engine.AcquirePass();
-    EXPECT_EQ(grid.GetTestedCellCount(), 0);
+    EXPECT_EQ(grid.GetJudgedCellCount(), 0);
     EXPECT_FALSE(grid.GetCellTested(0, 0));
     EXPECT_EQ(grid.GetFailCount(), 0);
     EXPECT_EQ(board->outputs(), (std::array<std::uint8_t, 4>{0, 0, 0, 0}));
+}
+
+// Every channel switched off: the cell shows LOAD and judges nothing, so no lamp lights.
+TEST_F(OneToOne, ACellWithEveryChannelOffIsNoPass)
+{
+    auto tables = board->tables();
+    tables.mask.fill(1);
+    board->setTables(tables);
+    board->sensor().setFixed(flat(8));
+    engine.ConnectBoards();
+    ASSERT_TRUE(waitUntil([&] { return grid.GetCellTested(0, 0); }));
+    std::this_thread::sleep_for(50ms);
+    paint();
+    EXPECT_EQ(grid.GetVerdict(0, 0), Load);
+    EXPECT_EQ(grid.GetJudgedCellCount(), 0);
+    EXPECT_EQ(board->outputs(), (std::array<std::uint8_t, 4>{0, 0, 0, 0})) << "PASS lamp with nothing judged";
+}
+
+TEST_F(OneToOne, UnreadLimitsLightNoLampUntilARetryReadsThem)
+{
+    board->sensor().setFixed(flat(8)); // an empty position
+    auto lost = std::make_shared<std::atomic<int>>(0);
+    bus.setReplyFilter(id, [lost](const SimReport& r) { return isCommand(r, READ_LOWER) && lost->fetch_add(1) == 0; });
+    engine.ConnectBoards();
+    ASSERT_TRUE(engine.InitPending());
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(grid.GetCellTested(0, 0));
+    EXPECT_EQ(board->outputs(), (std::array<std::uint8_t, 4>{0, 0, 0, 0})) << "a lamp lit by limits never read";
+
+    std::this_thread::sleep_for(1100ms);
+    engine.ConnectBoards();
+    EXPECT_FALSE(engine.InitPending());
+    EXPECT_TRUE(waitUntil([&] { return board->outputs() == std::array<std::uint8_t, 4>{0, 1, 0, 0}; }));
 }
 
 TEST_F(OneToOne, AnInitialisationWhoseReadsFailedRunsAgain)
