@@ -28,6 +28,8 @@ class StationRecorder;
 struct RecordingOptions {
     QString storePath;
     QString stationId;
+    // How long a FAIL (or an emptied position) must hold before it counts.
+    std::int64_t holdMs = PlacementTracker::DEFAULT_HOLD_MS;
 };
 RecordingOptions& Recording();
 
@@ -55,7 +57,7 @@ public:
     void SetTitle(const QString& title) override;
     void PostTitle(const QString& title, std::uint64_t generation) override;
     void ReportAccessDenied(const std::string& path) override;
-    void OnPassJudged(std::uint64_t generation) override;
+    void OnPassJudged(std::uint64_t generation, const std::bitset<64>& fresh) override;
     void OnBoardsGone() override;
     // The offline master's acknowledge of a text write.
     void ShowAcknowledge(const std::string& text) override;

@@ -19,6 +19,7 @@
 namespace {
 constexpr int EMERGENCY_PERIOD_MS = 60000;
 constexpr std::chrono::microseconds USB_TRANSFER_TIME{1000}; // one interrupt transfer at full speed
+constexpr std::chrono::milliseconds CONTACT_BOUNCE{30};       // a sensor laid on or lifted by hand
 
 std::shared_ptr<SimMasterBoard> MakeMaster(const QString& args, QString* error)
 {
@@ -87,13 +88,25 @@ QString DemoBench::Usage()
         "  runoff[:MANUFACTURER]   one-to-one board (default merrowin-demo; e.g. VASKARO_DEV2)\n"
         "  master[:CxR][@S.S...]   offline master (default 2x2@0.1.2.3)\n"
         "  kelspire | classic | pendrake\n"
-        "  estop                   press the offline master's emergency stop once a minute");
+        "  estop                   press the offline master's emergency stop once a minute\n"
+        "  bounce=MS               contacts bounce for MS ms when a sensor is laid on or lifted (default 30)");
 }
 
 std::unique_ptr<DemoBench> DemoBench::Create(const QString& spec, QString* error)
 {
     std::unique_ptr<DemoBench> demo(new DemoBench);
+    std::chrono::milliseconds bounce = CONTACT_BOUNCE;
     for (const QString& item : spec.split(',', Qt::SkipEmptyParts)) {
+        if (item.startsWith(QStringLiteral("bounce="))) {
+            bool ok = false;
+            const int ms = item.mid(7).toInt(&ok);
+            if (!ok || ms < 0 || ms > 1000) {
+                *error = QStringLiteral("bounce takes 0 to 1000 ms");
+                return nullptr;
+            }
+            bounce = std::chrono::milliseconds(ms);
+            continue;
+        }
         const QString kind = item.section(':', 0, 0).section('@', 0, 0);
         const QString args = item.mid(kind.size()).remove(0, item.mid(kind.size()).startsWith(':') ? 1 : 0);
         if (kind == "runoff") {
@@ -142,6 +155,9 @@ std::unique_ptr<DemoBench> DemoBench::Create(const QString& spec, QString* error
         *error = QStringLiteral("no board to simulate");
         return nullptr;
     }
+    for (DemoBoard& board : demo->boards_)
+        for (auto& sensor : board.sensors)
+            sensor.second->setBounce(bounce);
     return demo;
 }
 

@@ -7,6 +7,7 @@
 //   classic                          classic channel tester
 //   pendrake                         nine-way tester master
 //   estop                            press the offline master's emergency stop once a minute
+//   bounce=MS                        contact bounce when a sensor is laid on or lifted (default 30)
 #include "demo_panel.h"
 #include "sim_board.h"
 

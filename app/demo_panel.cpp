@@ -81,6 +81,17 @@ CDemoPanel::CDemoPanel(DemoBench& demo, QWidget* mainWindow) : QWidget(mainWindo
     connect(transferDelay, &QSpinBox::valueChanged, this,
             [this](int ms) { demo_.bus().setTransferDelay(std::chrono::milliseconds(ms)); });
     timing->addRow(tr("传输延时 (毫秒)"), transferDelay);
+    bounce = new QSpinBox(this);
+    bounce->setRange(0, 1000);
+    const auto& all = demo_.boards();
+    if (!all.empty() && !all.front().sensors.empty())
+        bounce->setValue(static_cast<int>(all.front().sensors.front().second->bounce().count()));
+    connect(bounce, &QSpinBox::valueChanged, this, [this](int ms) {
+        for (DemoBoard& b : demo_.boards())
+            for (auto& sensor : b.sensors)
+                sensor.second->setBounce(std::chrono::milliseconds(ms));
+    });
+    timing->addRow(tr("触点弹跳 (毫秒)"), bounce);
     layout->addLayout(timing);
     layout->addStretch();
 

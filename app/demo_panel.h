@@ -1,7 +1,7 @@
 #pragma once
 // The simulator panel of the demo: plugs and unplugs the simulated boards, lays sensors on and
 // takes them off, pushes a channel out of its limits or shorts it, presses the offline master's
-// emergency stop and sets the USB transfer time. It acts only on the simulated bus and boards,
+// emergency stop and sets the USB transfer time and the contacts' bounce. It acts only on the simulated bus and boards,
 // so the window sees what real hardware would make it see.
 #include <QWidget>
 
@@ -30,6 +30,7 @@ public:
     QPushButton* restoreChannel = nullptr;
     QPushButton* emergencyStop = nullptr;
     QSpinBox* transferDelay = nullptr; // milliseconds
+    QSpinBox* bounce = nullptr;        // contact bounce of every sensor, milliseconds
 
 private:
     void SetPlugged(std::size_t board, bool on);

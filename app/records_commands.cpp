@@ -53,7 +53,7 @@ void CVorlaineDlg::SetUpRecording()
         recordsProblem_.clear();
         QMetaObject::invokeMethod(this, "ShowRecordsProblem", Qt::QueuedConnection);
     };
-    recorder = std::make_unique<StationRecorder>(path, station.toStdString(), problem, recovered);
+    recorder = std::make_unique<StationRecorder>(path, station.toStdString(), problem, recovered, options.holdMs);
 
     recordsStatus_ = new QLabel(this);
     recordsStatus_->setObjectName(QStringLiteral("recordsStatus"));
@@ -64,18 +64,18 @@ void CVorlaineDlg::SetUpRecording()
     UpdateRecordsStatus();
 }
 
-void CVorlaineDlg::OnPassJudged(std::uint64_t generation)
+void CVorlaineDlg::OnPassJudged(std::uint64_t generation, const std::bitset<64>& fresh)
 {
     if (!recorder)
         return;
-    ObserveGrid(grid, observed_);
-    recorder->Observe(NowUtcMs(), observed_, generation);
+    ObserveGrid(grid, fresh, observed_);
+    recorder->Observe(PassTimeNow(), observed_, generation);
 }
 
 void CVorlaineDlg::OnBoardsGone()
 {
     if (recorder)
-        recorder->EndAll(NowUtcMs(), engine.TitleGeneration());
+        recorder->EndAll(PassTimeNow(), engine.TitleGeneration());
 }
 
 void CVorlaineDlg::NoteRecordingBoard()

@@ -2,7 +2,7 @@
 
 #include "page_table.h"
 
-void ObserveGrid(const CColorBar& grid, std::vector<ObservedCell>& out)
+void ObserveGrid(const CColorBar& grid, const std::bitset<64>& fresh, std::vector<ObservedCell>& out)
 {
     out.clear();
     const int columns = grid.GetColumns(), rows = grid.GetRows();
@@ -15,6 +15,7 @@ void ObserveGrid(const CColorBar& grid, std::vector<ObservedCell>& out)
             cell.column = c;
             cell.row = r;
             cell.page = page;
+            cell.fresh = page < static_cast<int>(fresh.size()) && fresh.test(static_cast<std::size_t>(page));
             out.push_back(cell);
         }
     }

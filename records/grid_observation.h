@@ -3,7 +3,9 @@
 #include "colorbar.h"
 #include "placement_tracker.h"
 
+#include <bitset>
 #include <vector>
 
 // Any thread (the grid locks per cell); `out` is cleared and refilled, so a caller can reuse it.
-void ObserveGrid(const CColorBar& grid, std::vector<ObservedCell>& out);
+// `fresh`: the pages this pass measured anew.
+void ObserveGrid(const CColorBar& grid, const std::bitset<64>& fresh, std::vector<ObservedCell>& out);

@@ -3,8 +3,8 @@
 #include <utility>
 
 StationRecorder::StationRecorder(const std::string& storePath, std::string stationId, RecordWriter::Problem problem,
-                                 RecordWriter::Recovered recovered)
-    : writer_(std::make_unique<RecordWriter>(storePath, std::move(problem), std::move(recovered)))
+                                 RecordWriter::Recovered recovered, std::int64_t holdMs)
+    : tracker_(holdMs), writer_(std::make_unique<RecordWriter>(storePath, std::move(problem), std::move(recovered)))
 {
     context_.stationId = std::move(stationId);
 }
@@ -22,25 +22,25 @@ void StationRecorder::SetConfigHash(std::string hash)
     context_.configHash = std::move(hash);
 }
 
-void StationRecorder::Observe(std::int64_t timeMs, const std::vector<ObservedCell>& cells, std::uint64_t generation)
+void StationRecorder::Observe(PassTime time, const std::vector<ObservedCell>& cells, std::uint64_t generation)
 {
     std::vector<TestRecord> ended;
     {
         std::lock_guard lock(mutex_);
         if (generation < minGeneration_)
             return;
-        ended = tracker_.Observe(timeMs, cells, context_);
+        ended = tracker_.Observe(time, cells, context_);
     }
     Finish(std::move(ended));
 }
 
-void StationRecorder::EndAll(std::int64_t timeMs, std::uint64_t generation)
+void StationRecorder::EndAll(PassTime time, std::uint64_t generation)
 {
     std::vector<TestRecord> ended;
     {
         std::lock_guard lock(mutex_);
         minGeneration_ = std::max(minGeneration_, generation);
-        ended = tracker_.EndAll(timeMs);
+        ended = tracker_.EndAll(time);
     }
     Finish(std::move(ended));
 }

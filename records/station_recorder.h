@@ -14,7 +14,8 @@
 class StationRecorder {
 public:
     StationRecorder(const std::string& storePath, std::string stationId, RecordWriter::Problem problem = {},
-                    RecordWriter::Recovered recovered = {});
+                    RecordWriter::Recovered recovered = {},
+                    std::int64_t holdMs = PlacementTracker::DEFAULT_HOLD_MS);
 
     // The board that the next placements are made on; the loaded configuration's hash.
     void SetBoard(std::string kind, std::string identity);
@@ -22,9 +23,9 @@ public:
 
     // A judged pass of the worker that started at `generation`. Passes of a worker older than the
     // last EndAll are dropped: they belong to a board that has gone.
-    void Observe(std::int64_t timeMs, const std::vector<ObservedCell>& cells, std::uint64_t generation);
+    void Observe(PassTime time, const std::vector<ObservedCell>& cells, std::uint64_t generation);
     // The board went away (or the program closes): every open placement ends.
-    void EndAll(std::int64_t timeMs, std::uint64_t generation);
+    void EndAll(PassTime time, std::uint64_t generation);
 
     YieldCounters& Counters() { return counters_; }
     RecordWriter& Writer() { return *writer_; }

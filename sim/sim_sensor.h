@@ -1,7 +1,9 @@
 #pragma once
 // Live channel values of one sensor position: each channel sits near its reference with a little
 // noise, reads near zero while no sensor lies on the position, and a touch pushes it above its
-// upper limit. Tests pin exact values; the demo runs a scenario in time.
+// upper limit. Tests pin exact values; the demo runs a scenario in time. A sensor laid on or
+// lifted bounces, as real contacts do: for a while each measurement finds it on, off, or touching
+// with some channels only.
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -28,6 +30,10 @@ public:
     void setChannelFault(int channel, ChannelFault fault);
     ChannelFault channelFault(int channel) const;
     bool present() const;
+    // How long the contacts bounce after the sensor is laid on or lifted; 0 (the default) for a
+    // clean change.
+    void setBounce(std::chrono::milliseconds bounce);
+    std::chrono::milliseconds bounce() const;
 
     // One measurement, given the board's stored reference and upper limits.
     ChannelValues measure(const ChannelValues& reference, const ChannelValues& upper);
@@ -41,4 +47,6 @@ private:
     std::optional<ChannelValues> fixed_;
     std::array<ChannelFault, 32> faults_{};
     std::chrono::steady_clock::time_point start_;
+    std::chrono::milliseconds bounce_{0};
+    std::chrono::steady_clock::time_point changedAt_{}; // the last setPresent that changed it
 };

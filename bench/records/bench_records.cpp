@@ -31,12 +31,12 @@ public:
     StationRecorder* recorder = nullptr; // null: recording off
     void SetTitle(const QString&) override {}
     void PostTitle(const QString&, std::uint64_t) override {}
-    void OnPassJudged(std::uint64_t generation) override
+    void OnPassJudged(std::uint64_t generation, const std::bitset<64>& fresh) override
     {
         if (!recorder)
             return;
-        ObserveGrid(*grid, observed);
-        recorder->Observe(NowUtcMs(), observed, generation);
+        ObserveGrid(*grid, fresh, observed);
+        recorder->Observe(PassTimeNow(), observed, generation);
     }
     std::vector<ObservedCell> observed;
 };

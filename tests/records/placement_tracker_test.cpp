@@ -31,21 +31,28 @@ ObservedCell Cell(int column, char reading)
 struct Expected {
     int column;
     bool pass;
-    std::int64_t start, end; // pass numbers, used as times
+    std::int64_t start, end; // pass numbers
     std::uint32_t failing;
 };
 
-// One string per cell (column 0 and 1), one character per pass: a reading, '-' for a pass that
-// did not measure the cell, 'U' when the board goes away after that pass's other cells.
+// One string per cell (column 0 and 1), one character per pass, passes STEP_MS apart: a fresh
+// reading; '.' for a pass that measured other cells only (the cell shows its old values); '-'
+// for a pass in which the cell is not tested; 'U' when the board goes away after that pass.
 struct Case {
     const char* name;
     std::string cell0, cell1;
     std::vector<Expected> records;
+    std::int64_t holdMs = PlacementTracker::DEFAULT_HOLD_MS;
 };
+
+constexpr std::int64_t STEP_MS = 50;
+constexpr std::int64_t WALL0 = 1'800'000'000'000;
+
+PassTime At(std::size_t pass) { return {WALL0 + std::int64_t(pass) * STEP_MS, std::int64_t(pass) * STEP_MS}; }
 
 std::vector<TestRecord> Replay(const Case& c)
 {
-    PlacementTracker tracker;
+    PlacementTracker tracker(c.holdMs);
     const PlacementContext context{"st-1", "one-to-one", "VASKARO", "abc"};
     std::vector<TestRecord> all;
     const std::size_t passes = std::max(c.cell0.size(), c.cell1.size());
@@ -54,16 +61,21 @@ std::vector<TestRecord> Replay(const Case& c)
         bool unplug = false;
         for (int column = 0; column < 2; ++column) {
             const std::string& s = column == 0 ? c.cell0 : c.cell1;
-            const char r = t < s.size() ? s[t] : '-';
-            if (r == 'U')
+            const char r = t < s.size() ? s[t] : '.';
+            if (r == 'U') {
                 unplug = true;
-            else if (r != '-')
-                cells.push_back(Cell(column, r));
+                continue;
+            }
+            if (r == '-')
+                continue;
+            ObservedCell cell = Cell(column, r == '.' ? 'F' : r); // a repeated value is never judged
+            cell.fresh = r != '.';
+            cells.push_back(cell);
         }
-        for (auto& r : tracker.Observe(static_cast<std::int64_t>(t), cells, context))
+        for (auto& r : tracker.Observe(At(t), cells, context))
             all.push_back(r);
         if (unplug)
-            for (auto& r : tracker.EndAll(static_cast<std::int64_t>(t)))
+            for (auto& r : tracker.EndAll(At(t)))
                 all.push_back(r);
     }
     return all;
@@ -72,22 +84,26 @@ std::vector<TestRecord> Replay(const Case& c)
 TEST(PlacementTracker, VerdictSequencesGiveOneRecordPerPlacement)
 {
     const Case cases[] = {
-        {"good sensor laid and taken off", "EPPPPE", "", {{0, true, 1, 5, 0}}},
-        {"switched-off cell counts as no sensor", "LPPL", "", {{0, true, 1, 3, 0}}},
-        {"one noisy pass does not fail", "EPPFPPE", "", {{0, true, 1, 6, 0}}},
-        {"two in a row do not fail either", "EPFFPE", "", {{0, true, 1, 5, 0}}},
-        {"three in a row fail", "EPFFFPE", "", {{0, false, 1, 6, 1u << 5}}},
-        {"the worst pass of a failing run decides", "EFGFPE", "", {{0, false, 1, 5, 1u << 5 | 1u << 6}}},
-        {"a worse single pass outside the run does not", "EGPFFFE", "", {{0, false, 1, 6, 1u << 5}}},
-        {"unmeasured passes keep the placement open", "EP--PE", "", {{0, true, 1, 5, 0}}},
+        {"good sensor laid and taken off", "EPPPPEEE", "", {{0, true, 1, 5, 0}}},
+        {"switched-off cell counts as no sensor", "LPPLLL", "", {{0, true, 1, 3, 0}}},
+        {"one noisy measurement does not fail", "EPPFPPEEE", "", {{0, true, 1, 6, 0}}},
+        {"a FAIL shorter than the hold does not fail", "EPFFPEEE", "", {{0, true, 1, 5, 0}}},
+        {"a FAIL that holds fails", "EPFFFPEEE", "", {{0, false, 1, 6, 1u << 5}}},
+        {"the worst measurement of a held run decides", "EFGFPEEE", "", {{0, false, 1, 5, 1u << 5 | 1u << 6}}},
+        {"a worse single measurement outside a held run does not", "EGPFFFEEE", "", {{0, false, 1, 6, 1u << 5}}},
+        {"old values shown again are not measurements", "EPF....PEEE", "", {{0, true, 1, 8, 0}}},
+        {"bounce when laid on and lifted", "EFEFPPPPFEFEEE", "", {{0, true, 1, 11, 0}}},
+        {"a bad sensor lifted quickly", "EFFFEEE", "", {{0, false, 1, 4, 1u << 5}}},
+        {"never seen passing is not a PASS", "EFFEEE", "", {{0, false, 1, 3, 1u << 5}}},
+        {"a cell no longer tested ends its placement", "EPP-", "", {{0, true, 1, 3, 0}}},
+        {"a position reading empty ended then", "EPPEE-", "", {{0, true, 1, 3, 0}}},
         {"unplug ends the placement", "EPPU", "", {{0, true, 1, 3, 0}}},
         {"unplug mid-failure keeps the verdict", "EFFFU", "", {{0, false, 1, 4, 1u << 5}}},
         {"nothing laid, nothing recorded", "EEEE", "", {}},
-        {"two placements in a row", "PPEFFFE", "", {{0, true, 0, 2, 0}, {0, false, 3, 6, 1u << 5}}},
-        {"two cells interleaved",
-         "EPPPE-",
-         "-EFFFFE",
-         {{0, true, 1, 4, 0}, {1, false, 2, 6, 1u << 5}}},
+        {"two placements in a row", "PPEEEFFFEEE", "", {{0, true, 0, 2, 0}, {0, false, 5, 8, 1u << 5}}},
+        {"two cells interleaved", "EPPPEEE", ".EFFFFEEE", {{0, true, 1, 4, 0}, {1, false, 2, 6, 1u << 5}}},
+        {"a longer hold lets a longer FAIL pass", "EPFFFFPEEEEE", "", {{0, true, 1, 7, 0}}, 200},
+        {"no hold: two measurements fail", "EFFPEEE", "", {{0, false, 1, 4, 1u << 5}}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -96,11 +112,25 @@ TEST(PlacementTracker, VerdictSequencesGiveOneRecordPerPlacement)
         for (std::size_t i = 0; i < got.size(); ++i) {
             EXPECT_EQ(got[i].column, c.records[i].column);
             EXPECT_EQ(got[i].pass, c.records[i].pass);
-            EXPECT_EQ(got[i].startMs, c.records[i].start);
-            EXPECT_EQ(got[i].endMs, c.records[i].end);
+            EXPECT_EQ(got[i].startMs, At(std::size_t(c.records[i].start)).wallMs);
+            EXPECT_EQ(got[i].endMs, At(std::size_t(c.records[i].end)).wallMs);
             EXPECT_EQ(got[i].failingChannels, c.records[i].failing);
         }
     }
+}
+
+TEST(PlacementTracker, DurationComesFromTheMonotonicClockAcrossAClockStep)
+{
+    PlacementTracker tracker;
+    const PlacementContext context;
+    ObservedCell good = Cell(0, 'P');
+    good.fresh = true;
+    tracker.Observe({WALL0, 0}, {good}, context);
+    tracker.Observe({WALL0 - 3'600'000, 400}, {good}, context); // the wall clock stepped back an hour
+    const auto records = tracker.EndAll({WALL0 - 3'600'000 + 800, 1200});
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].startMs, WALL0);
+    EXPECT_EQ(records[0].endMs, WALL0 + 1200);
 }
 
 TEST(PlacementTracker, RecordCarriesTheDecidingPassAndTheContext)
@@ -113,12 +143,14 @@ TEST(PlacementTracker, RecordCarriesTheDecidingPassAndTheContext)
     bad.cell.rangeHigh = 1500;
     bad.cell.rangeLow = 500;
     bad.cell.channelState[31] = Hatched;
-    for (int t = 0; t < 3; ++t)
-        tracker.Observe(t, {bad}, context);
+    bad.fresh = true;
+    for (std::size_t t = 0; t < 3; ++t)
+        tracker.Observe(At(t), {bad}, context);
     ObservedCell good = Cell(3, 'P');
     good.row = 2;
-    tracker.Observe(3, {good}, context);
-    const auto records = tracker.EndAll(9);
+    good.fresh = true;
+    tracker.Observe(At(3), {good}, context);
+    const auto records = tracker.EndAll(At(9));
     ASSERT_EQ(records.size(), 1u);
     const TestRecord& r = records[0];
     EXPECT_FALSE(r.pass);
