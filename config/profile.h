@@ -28,8 +28,9 @@ public:
     // a file that exists but cannot be read gives an empty profile, false and Error().
     [[nodiscard]] bool Load(const std::string& path);
     // Writes the whole text to a temporary file in the same folder, flushes it and renames it over
-    // `path`, so a crash leaves the old file or the new one, never half of one. False and Error() on
-    // failure, the old file untouched.
+    // `path`, so a crash leaves the old file or the new one, never half of one. A symbolic link stays
+    // and its target gets the text; an existing file keeps its owner, group and mode. False and
+    // Error() on failure, the old file untouched.
     [[nodiscard]] bool Save(const std::string& path);
     const std::string& Error() const { return error_; }
 
