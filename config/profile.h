@@ -46,6 +46,10 @@ public:
     // missing section or key.
     long GetInt(std::string_view section, std::string_view key, long fallback) const;
 
+    // Whether the file has the section, and the key within the first matching section.
+    bool HasSection(std::string_view section) const;
+    bool HasKey(std::string_view section, std::string_view key) const;
+
     // Replaces the value of an existing key in the same line (its name, the blanks around '=' and its
     // line end stay); a missing key goes right after the last key line of its section, ahead of any
     // comments or blank lines that lead to the next section; a missing section goes to the end.

@@ -374,6 +374,30 @@ They are kept in memory and saved as soon as writing works again.</translation>
         <source>已导出 %1 条测试记录到 %2</source>
         <translation>%1 test records exported to %2</translation>
     </message>
+    <message>
+        <source>配置文件 %1 无法读取：%2</source>
+        <translation>The configuration file %1 cannot be read: %2</translation>
+    </message>
+    <message>
+        <source>%1 不是老版本配置文件：缺少 %2。</source>
+        <translation>%1 is not an old-format configuration file: %2 missing.</translation>
+    </message>
+    <message>
+        <source>%1 不是配置文件：缺少 %2。</source>
+        <translation>%1 is not a configuration file: %2 missing.</translation>
+    </message>
+    <message>
+        <source>这是新版本的配置文件，请用“载入”。</source>
+        <translation> It is a current-format configuration file: use “Load”.</translation>
+    </message>
+    <message>
+        <source>这是老版本配置文件，请用“老版本配置载入”。</source>
+        <translation> It is an old-format configuration file: use “Load Old-Format Configuration”.</translation>
+    </message>
+    <message>
+        <source>配置文件 %1 中没有以下页面的设置，这些页面取默认值：%2</source>
+        <translation>The configuration file %1 has no settings for these pages; they take the default settings: %2</translation>
+    </message>
 </context>
 <context>
     <name>MainMenu</name>
