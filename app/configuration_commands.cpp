@@ -65,9 +65,16 @@ void CVorlaineDlg::LoadConfiguration()
 
 void CVorlaineDlg::SaveConfiguration()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QString(), QString(), FileFilter());
-    if (!path.isEmpty())
-        SaveConfigurationTo(WithDefaultExtension(path));
+    const QString typed = QFileDialog::getSaveFileName(this, QString(), QString(), FileFilter());
+    if (typed.isEmpty())
+        return;
+    const QString path = WithDefaultExtension(typed);
+    // The dialog asked only about the name as typed; with ".ini" it may name another existing file.
+    if (path != typed && QFileInfo::exists(path) &&
+        QMessageBox::question(this, QStringLiteral("Vorlaine"), tr("%1 已存在。要替换它吗？").arg(path),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
+    SaveConfigurationTo(path);
 }
 
 void CVorlaineDlg::LoadOldConfiguration()

@@ -398,6 +398,10 @@ They are kept in memory and saved as soon as writing works again.</translation>
         <source>配置文件 %1 中没有以下页面的设置，这些页面取默认值：%2</source>
         <translation>The configuration file %1 has no settings for these pages; they take the default settings: %2</translation>
     </message>
+    <message>
+        <source>%1 已存在。要替换它吗？</source>
+        <translation>%1 already exists. Do you want to replace it?</translation>
+    </message>
 </context>
 <context>
     <name>MainMenu</name>

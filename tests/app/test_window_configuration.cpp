@@ -243,4 +243,43 @@ TEST_F(WindowConfiguration, PagesTheFileLacksTakeTheStartUpPageAndAreNamed)
     }
 }
 
+// The file dialog asks about the name as typed; the ".ini" added to it may name an existing file.
+TEST_F(WindowConfiguration, ASaveTypedWithoutExtensionAsksBeforeReplacing)
+{
+    open();
+    const QString existing = file("station3.ini", "[KEEP]\r\nA=1\r\n");
+    const auto saveAs = [&](QMessageBox::StandardButton reply) {
+        QStringList asked;
+        QTimer answer; // fires only inside a dialog's own event loop
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+                files->selectFile(dir.filePath("station3"));
+                static_cast<QDialog*>(files)->accept(); // QFileDialog::accept, protected there
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                asked << box->text() + "|" + box->windowTitle();
+                box->button(reply)->click();
+            }
+        });
+        answer.start(0);
+        dlg->SaveConfiguration();
+        return asked;
+    };
+    const auto content = [&] {
+        std::ifstream in(existing.toStdString(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+
+    QStringList asked = saveAs(QMessageBox::No);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains(existing)) << asked[0].toStdString();
+    EXPECT_TRUE(asked[0].endsWith("|Vorlaine"));
+    EXPECT_EQ(content(), "[KEEP]\r\nA=1\r\n");
+
+    asked = saveAs(QMessageBox::Yes);
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_NE(content().find("[GLOBAL]"), std::string::npos);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("station3")));
+}
+
 } // namespace
