@@ -267,6 +267,10 @@
         <source>抓图失败：%1：%2</source>
         <translation>Grab failed: %1: %2</translation>
     </message>
+    <message>
+        <source>抓图失败：%1 中已没有空闲的编号（grab%2.bmp 已用）</source>
+        <translation>Grab failed: no free number left in %1 (grab%2.bmp is taken)</translation>
+    </message>
 </context>
 <context>
     <name>CVorlaineDlg</name>
