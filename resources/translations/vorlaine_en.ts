@@ -46,8 +46,8 @@
         <translation>The offline master&apos;s cell map holds at most %1 cells; %2 rows × %3 columns = %4. Please reset the rows and columns.</translation>
     </message>
     <message>
-        <source>第%1行第%2列的站号 %3 无效：站号应在 0 至 255 之间。</source>
-        <translation>Station number %3 in row %1, column %2 is not valid: station numbers run from 0 to 255.</translation>
+        <source>第%1行第%2列的站号 %3 无效：站号应在 0 至 127 之间，无站的单元填 255。</source>
+        <translation>Station number %3 in row %1, column %2 is not valid: station numbers run from 0 to 127; a cell that no station serves takes 255.</translation>
     </message>
 </context>
 <context>
