@@ -37,6 +37,7 @@ void SyncFolderOf(const std::string& path)
         ::close(fd);
     }
 }
+
 // The file a save replaces: `path` itself, or the end of its chain of symbolic links, so that the
 // link stays and the linked file gets the content. A dangling link names the file to create.
 // Links in the folders above need no care: the temporary file goes into the same folder anyway.
@@ -55,7 +56,8 @@ std::optional<std::string> ResolveLinks(const std::string& path, int& err)
         }
         const std::string next(buffer.data(), static_cast<std::size_t>(n));
         const std::size_t slash = target.rfind('/');
-        target = next.front() == '/' || slash == std::string::npos ? next : target.substr(0, slash + 1) + next;
+        const bool absolute = !next.empty() && next.front() == '/';
+        target = absolute || slash == std::string::npos ? next : target.substr(0, slash + 1) + next;
     }
     err = ELOOP;
     return std::nullopt;
