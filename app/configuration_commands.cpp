@@ -24,6 +24,31 @@ QString WithDefaultExtension(const QString& path)
 {
     return QFileInfo(path).suffix().isEmpty() ? path + QStringLiteral(".ini") : path;
 }
+
+// Why a file was not loaded, for either format; nothing has changed when this is shown.
+QString RefusalText(const QString& path, const ConfigurationRefusal& refusal, bool oldFormat)
+{
+    if (!refusal.unreadable.empty())
+        return QCoreApplication::translate("CVorlaineDlg", "配置文件 %1 无法读取：%2")
+            .arg(path, QString::fromStdString(refusal.unreadable));
+    if (refusal.missing.empty())
+        return QCoreApplication::translate("CVorlaineDlg",
+                                           "配置文件 %1 无法载入：ROW=%2, COL=%3 超出范围（每项 0 到 10，"
+                                           "ROW × COL 不超过 64）。")
+            .arg(path)
+            .arg(refusal.rows)
+            .arg(refusal.columns);
+    QStringList missing;
+    for (const std::string& m : refusal.missing)
+        missing << QString::fromStdString(m);
+    QString text = oldFormat ? QCoreApplication::translate("CVorlaineDlg", "%1 不是老版本配置文件：缺少 %2。")
+                             : QCoreApplication::translate("CVorlaineDlg", "%1 不是配置文件：缺少 %2。");
+    text = text.arg(path, missing.join(QStringLiteral(", ")));
+    if (refusal.otherFormat)
+        text += oldFormat ? QCoreApplication::translate("CVorlaineDlg", "这是新版本的配置文件，请用“载入”。")
+                          : QCoreApplication::translate("CVorlaineDlg", "这是老版本配置文件，请用“老版本配置载入”。");
+    return text;
+}
 } // namespace
 
 QString CVorlaineDlg::AskOpenPath()
@@ -40,9 +65,16 @@ void CVorlaineDlg::LoadConfiguration()
 
 void CVorlaineDlg::SaveConfiguration()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QString(), QString(), FileFilter());
-    if (!path.isEmpty())
-        SaveConfigurationTo(WithDefaultExtension(path));
+    const QString typed = QFileDialog::getSaveFileName(this, QString(), QString(), FileFilter());
+    if (typed.isEmpty())
+        return;
+    const QString path = WithDefaultExtension(typed);
+    // The dialog asked only about the name as typed; with ".ini" it may name another existing file.
+    if (path != typed && QFileInfo::exists(path) &&
+        QMessageBox::question(this, QStringLiteral("Vorlaine"), tr("%1 已存在。要替换它吗？").arg(path),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
+    SaveConfigurationTo(path);
 }
 
 void CVorlaineDlg::LoadOldConfiguration()
@@ -54,21 +86,21 @@ void CVorlaineDlg::LoadOldConfiguration()
 
 bool CVorlaineDlg::LoadConfigurationFrom(const QString& path)
 {
-    Profile profile;
-    (void)profile.Load(path.toStdString()); // an unreadable file reads as empty, as a missing key gives 0
-    const ConfigurationRead read = ReadConfiguration(profile);
+    const ConfigurationRead read = ReadConfigurationFile(path.toStdString());
     if (!read.configuration) {
-        // Nothing changes: the grid and the page table could not hold it.
-        QMessageBox::warning(this, QStringLiteral("Vorlaine"),
-                             tr("配置文件 %1 无法载入：ROW=%2, COL=%3 超出范围（每项 0 到 10，"
-                                               "ROW × COL 不超过 64）。")
-                                 .arg(path)
-                                 .arg(read.refusal.rows)
-                                 .arg(read.refusal.columns));
+        QMessageBox::warning(this, QStringLiteral("Vorlaine"), RefusalText(path, read.refusal, false));
         return false;
     }
     ApplyConfiguration(*read.configuration, grid, [this](int page) { DownloadPage(page); });
     NoteConfigurationFile(path);
+    if (!read.defaultedPages.empty()) {
+        QStringList pages;
+        for (const int p : read.defaultedPages)
+            pages << QStringLiteral("PAGE%1").arg(p, 2, 10, QLatin1Char('0'));
+        QMessageBox::warning(this, QStringLiteral("Vorlaine"),
+                             tr("配置文件 %1 中没有以下页面的设置，这些页面取默认值：%2")
+                                 .arg(path, pages.join(QStringLiteral(", "))));
+    }
     return true;
 }
 
@@ -108,7 +140,11 @@ bool CVorlaineDlg::SaveConfigurationTo(const QString& path)
 
 void CVorlaineDlg::LoadOldConfigurationFrom(const QString& path)
 {
-    (void)LoadOldConfigurationFile(path.toStdString());
+    ConfigurationRefusal refusal;
+    if (!LoadOldConfigurationFile(path.toStdString(), &refusal)) {
+        QMessageBox::warning(this, QStringLiteral("Vorlaine"), RefusalText(path, refusal, true));
+        return;
+    }
     NoteConfigurationFile(path);
     if (engine.runoffAbsent == 0) {
         ScopedLock guard(engine.runoff.lock);

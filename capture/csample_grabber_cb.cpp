@@ -44,7 +44,7 @@ int WriteNewFile(const QString& path, const std::vector<std::uint8_t>& bytes)
 
 void CSampleGrabberCB::SetFolder(const QString& folder)
 {
-    const int next = NextCounter(folder);
+    const std::int64_t next = NextCounter(folder);
     std::lock_guard lock(mutex_);
     folder_ = folder;
     counter_ = next;
@@ -57,16 +57,16 @@ QString CSampleGrabberCB::Folder() const
 }
 
 // Numbering goes on after the grabs already there, so a new run never replaces an earlier picture.
-int CSampleGrabberCB::NextCounter(const QString& folder)
+std::int64_t CSampleGrabberCB::NextCounter(const QString& folder)
 {
     static const QRegularExpression name(QStringLiteral("^grab(\\d+)\\.bmp$"));
-    int next = 0;
+    std::int64_t next = 0;
     for (const QString& entry : QDir(folder).entryList(QDir::Files)) {
         const QRegularExpressionMatch m = name.match(entry);
         bool ok = false;
         const int n = m.hasMatch() ? m.captured(1).toInt(&ok) : -1;
-        if (ok && n >= next && n < INT_MAX)
-            next = n + 1;
+        if (ok && n >= next)
+            next = std::int64_t{n} + 1;
     }
     return next;
 }
@@ -88,13 +88,19 @@ void CSampleGrabberCB::BufferCB(const QImage& frame)
             int err = EEXIST;
             QString path;
             // A file of the next number that appeared meanwhile is skipped, not replaced.
-            for (int attempt = 0; attempt < 1000 && err == EEXIST; ++attempt) {
+            for (int attempt = 0; attempt < 1000 && err == EEXIST && counter_ <= INT_MAX; ++attempt) {
                 path = QDir(folder_).filePath(QStringLiteral("grab%1.bmp").arg(counter_));
                 ++counter_;
                 err = WriteNewFile(path, bytes);
             }
-            text = err == 0 ? QCoreApplication::translate("CSampleGrabberCB", "已保存 %1").arg(path)
-                            : QCoreApplication::translate("CSampleGrabberCB", "抓图失败：%1：%2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
+            if (err == EEXIST && counter_ > INT_MAX)
+                text = QCoreApplication::translate("CSampleGrabberCB", "抓图失败：%1 中已没有空闲的编号（grab%2.bmp 已用）")
+                           .arg(folder_, QString::number(INT_MAX));
+            else if (err == 0)
+                text = QCoreApplication::translate("CSampleGrabberCB", "已保存 %1").arg(path);
+            else
+                text = QCoreApplication::translate("CSampleGrabberCB", "抓图失败：%1：%2")
+                           .arg(path, QString::fromLocal8Bit(std::strerror(err)));
         }
         ++last_.serial;
         last_.text = text;

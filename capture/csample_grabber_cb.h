@@ -14,6 +14,7 @@
 class CSampleGrabberCB {
 public:
     // `folder` ends without a separator; the counter starts after the highest "grab%d.bmp" in it.
+    // Numbers stop at INT_MAX: after it, a grab is refused with a message.
     void SetFolder(const QString& folder);
     QString Folder() const;
 
@@ -30,11 +31,11 @@ public:
     GrabOutcome LastGrab() const;
 
 private:
-    static int NextCounter(const QString& folder);
+    static std::int64_t NextCounter(const QString& folder);
 
     mutable std::mutex mutex_; // folder, counter, outcome
     QString folder_;
-    int counter_ = 0;
+    std::int64_t counter_ = 0; // past INT_MAX once the last number is used: no grab is written then
     GrabOutcome last_;
 };
 

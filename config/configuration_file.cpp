@@ -1,6 +1,7 @@
 #include "configuration_file.h"
 
 #include "colorbar.h"
+#include "file_content.h"
 #include "grid_model.h"
 
 #include <clocale>
@@ -137,6 +138,41 @@ void WritePage(Profile& profile, int p, const PageConfiguration& page, int fpcTe
     profile.SetString(pearson, "VAL", Format("%g", page.similarityThreshold));
 }
 
+// Every section the current format writes for a page.
+constexpr const char* PAGE_SECTIONS[] = {"OFFSET", "REFDATA", "THRESHOLDHIGH", "THRESHOLDLOW",
+                                         "DATARANG", "DATARANGE", "MASK", "PEARSON"};
+
+bool HasAnyPageSection(const Profile& profile, int p)
+{
+    for (const char* suffix : PAGE_SECTIONS)
+        if (profile.HasSection(PageName(p, suffix)))
+            return true;
+    return false;
+}
+
+// What a current file always has: the grid's size.
+std::vector<std::string> MissingGlobalKeys(const Profile& profile)
+{
+    if (!profile.HasSection("GLOBAL"))
+        return {"[GLOBAL]"};
+    std::vector<std::string> missing;
+    for (const char* key : {"ROW", "COL"})
+        if (!profile.HasKey("GLOBAL", key))
+            missing.push_back(std::string("[GLOBAL] ") + key);
+    return missing;
+}
+
+// A missing file is a failure for the loaders: there is nothing to load.
+std::optional<Profile> ReadProfileFile(const std::string& path, ConfigurationRefusal& refusal)
+{
+    std::string text;
+    if (const auto failure = ReadFileContent(path, text)) {
+        refusal.unreadable = failure->Reason();
+        return std::nullopt;
+    }
+    return Profile::FromText(text);
+}
+
 bool Holdable(int rows, int columns)
 {
     return rows >= 0 && rows <= GRID_MAX_ROWS && columns >= 0 && columns <= GRID_MAX_COLUMNS &&
@@ -153,9 +189,31 @@ int Configuration::PageCount() const
     return n > PAGE_COUNT ? PAGE_COUNT : static_cast<int>(n);
 }
 
+PageConfiguration DefaultPage()
+{
+    PageConfiguration page;
+    page.thresholdHigh.fill(1100);
+    page.thresholdLow.fill(500);
+    page.mask.fill(1);
+    page.refData.fill(700);
+    page.dataMax = 1500;
+    page.dataMin = 10;
+    page.offsetType = 1;
+    page.percentage = 10.0f;
+    page.offsetUpper = 100;
+    page.offsetLower = 100;
+    return page;
+}
+
 ConfigurationRead ReadConfiguration(const Profile& profile)
 {
     ConfigurationRead result;
+    // Without the grid's size the file is no configuration: reading it would empty the grid.
+    result.refusal.missing = MissingGlobalKeys(profile);
+    if (!result.refusal.missing.empty()) {
+        result.refusal.otherFormat = MissingOldSections(profile).empty();
+        return result;
+    }
     const long fpcTest = GetLong(profile, "GLOBAL", "FPCTEST");
     const long columns = GetLong(profile, "GLOBAL", "COL");
     const long rows = GetLong(profile, "GLOBAL", "ROW");
@@ -171,8 +229,13 @@ ConfigurationRead ReadConfiguration(const Profile& profile)
     configuration.fpcTest = static_cast<int>(fpcTest);
     configuration.columns = static_cast<int>(columns);
     configuration.rows = static_cast<int>(rows);
-    for (int p = 0; p < configuration.PageCount(); ++p)
-        configuration.pages[static_cast<std::size_t>(p)] = ReadPage(profile, p, fpcTest);
+    for (int p = 0; p < configuration.PageCount(); ++p) {
+        // A page the file says nothing about would read as zero limits; it keeps the start-up page.
+        const bool described = HasAnyPageSection(profile, p);
+        configuration.pages[static_cast<std::size_t>(p)] = described ? ReadPage(profile, p, fpcTest) : DefaultPage();
+        if (!described)
+            result.defaultedPages.push_back(p);
+    }
     result.configuration = configuration;
     return result;
 }
@@ -210,6 +273,15 @@ PageConfiguration ReadOldConfiguration(const Profile& profile)
         page.mask[static_cast<std::size_t>(k)] =
             GetLong(profile, "channelenable", Format("ch_en%d", k)) == 0 ? 1 : 0;
     return page;
+}
+
+std::vector<std::string> MissingOldSections(const Profile& profile)
+{
+    std::vector<std::string> missing;
+    for (const char* section : {"upperlimit", "lowerlimit", "channelenable"})
+        if (!profile.HasSection(section))
+            missing.push_back(std::string("[") + section + "]");
+    return missing;
 }
 
 void ApplyPageToTable(int index, const PageConfiguration& page)
@@ -285,20 +357,25 @@ Configuration CaptureConfiguration(const CColorBar& grid)
     return configuration;
 }
 
+ConfigurationRead ReadConfigurationFile(const std::string& path)
+{
+    ConfigurationRead result;
+    if (const std::optional<Profile> profile = ReadProfileFile(path, result.refusal))
+        result = ReadConfiguration(*profile);
+    return result;
+}
+
 bool LoadConfigurationFile(const std::string& path, CColorBar& grid,
                            std::optional<ConfigurationRefusal>& refusal)
 {
     refusal.reset();
-    Profile profile;
-    const bool read = profile.Load(path);
-    // An unreadable file reads as empty, so it still sets a 0 x 0 grid.
-    const ConfigurationRead result = ReadConfiguration(profile);
+    const ConfigurationRead result = ReadConfigurationFile(path);
     if (!result.configuration) {
         refusal = result.refusal;
-        return read;
+        return false;
     }
     ApplyConfiguration(*result.configuration, grid);
-    return read;
+    return true;
 }
 
 bool SaveConfigurationFile(const std::string& path, const CColorBar& grid, std::string* error)
@@ -312,10 +389,29 @@ bool SaveConfigurationFile(const std::string& path, const CColorBar& grid, std::
     return saved;
 }
 
-bool LoadOldConfigurationFile(const std::string& path)
+OldConfigurationRead ReadOldConfigurationFile(const std::string& path)
 {
-    Profile profile;
-    const bool read = profile.Load(path);
-    ApplyPageToTable(0, ReadOldConfiguration(profile));
-    return read;
+    OldConfigurationRead result;
+    const std::optional<Profile> profile = ReadProfileFile(path, result.refusal);
+    if (!profile)
+        return result;
+    // A current file read this way would mask every channel of page 0: none of its sections match.
+    result.refusal.missing = MissingOldSections(*profile);
+    if (!result.refusal.missing.empty()) {
+        result.refusal.otherFormat = MissingGlobalKeys(*profile).empty();
+        return result;
+    }
+    result.page = ReadOldConfiguration(*profile);
+    return result;
+}
+
+bool LoadOldConfigurationFile(const std::string& path, ConfigurationRefusal* refusal)
+{
+    const OldConfigurationRead result = ReadOldConfigurationFile(path);
+    if (refusal)
+        *refusal = result.refusal;
+    if (!result.page)
+        return false;
+    ApplyPageToTable(0, *result.page);
+    return true;
 }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CColorBar;
 
@@ -46,19 +47,30 @@ struct Configuration {
     int PageCount() const;
 };
 
-// A file the grid cannot hold: ROW or COL outside 0..10, or more pages than the table has.
+// Why a file was not loaded: it could not be read, it is not of the format asked for (it lacks
+// what the format always has), or the grid cannot hold it (ROW or COL outside 0..10, or more
+// pages than the table has).
 struct ConfigurationRefusal {
-    int rows = 0;
+    std::string unreadable;           // the system's reason, when the file could not be read
+    std::vector<std::string> missing; // as named in files: "[GLOBAL]", "[GLOBAL] ROW", "[upperlimit]"
+    bool otherFormat = false;         // with `missing`: the file is of the other format
+    int rows = 0;                     // otherwise: the size the grid cannot hold
     int columns = 0;
 };
 
 struct ConfigurationRead {
     std::optional<Configuration> configuration; // empty when refused
-    ConfigurationRefusal refusal;                // the offending size, for a message
+    ConfigurationRefusal refusal;
+    // Pages of the grid of which the file has no section at all: they hold DefaultPage(). A page
+    // with some of its sections reads its missing keys as 0.
+    std::vector<int> defaultedPages;
 };
 
-// Current format. Missing sections or keys read as 0; a file without GLOBAL gives a 0 x 0 grid.
+// Current format. A file without ROW and COL in [GLOBAL] is refused; other missing keys read as 0.
 ConfigurationRead ReadConfiguration(const Profile& profile);
+
+// The page the table holds from start-up on (InitPageTableDefaults), similarity off.
+PageConfiguration DefaultPage();
 
 // Sets every key of `configuration` into `profile` in file order; keys and sections already in the
 // profile but beyond the configuration's pages stay as they are.
@@ -67,6 +79,9 @@ void WriteConfiguration(const Configuration& configuration, Profile& profile);
 // Old single-sensor format: the page-table fields of page 0. The similarity fields stay at their
 // defaults; the old format has none.
 PageConfiguration ReadOldConfiguration(const Profile& profile);
+// The sections of the old format that the file lacks, of those that say what is tested and
+// against what; a file that lacks any is not an old configuration.
+std::vector<std::string> MissingOldSections(const Profile& profile);
 
 // The page-table fields of a record (similarity settings left at their defaults). The caller holds
 // pageTableLock when the record is in the table.
@@ -84,9 +99,17 @@ void ApplyConfiguration(const Configuration& configuration, CColorBar& grid,
 // The current state from the grid and pageTable, as SaveConfiguration writes it.
 Configuration CaptureConfiguration(const CColorBar& grid);
 
-// The path-level operations: false only when the file could not be read or written (Profile's
-// error then tells why). A refused file changes nothing and fills `refusal`.
+// The path-level operations. A file that cannot be read, is not of the format asked for or does
+// not fit the grid changes nothing: the loaders then return false and fill `refusal`. Unlike
+// Profile::Load, a missing file is a failure here.
+ConfigurationRead ReadConfigurationFile(const std::string& path);
 bool LoadConfigurationFile(const std::string& path, CColorBar& grid,
                            std::optional<ConfigurationRefusal>& refusal);
 bool SaveConfigurationFile(const std::string& path, const CColorBar& grid, std::string* error = nullptr);
-bool LoadOldConfigurationFile(const std::string& path);
+
+struct OldConfigurationRead {
+    std::optional<PageConfiguration> page; // empty when refused
+    ConfigurationRefusal refusal;
+};
+OldConfigurationRead ReadOldConfigurationFile(const std::string& path);
+bool LoadOldConfigurationFile(const std::string& path, ConfigurationRefusal* refusal = nullptr);

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <system_error>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,6 +36,31 @@ void SyncFolderOf(const std::string& path)
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+// The file a save replaces: `path` itself, or the end of its chain of symbolic links, so that the
+// link stays and the linked file gets the content. A dangling link names the file to create.
+// Links in the folders above need no care: the temporary file goes into the same folder anyway.
+std::optional<std::string> ResolveLinks(const std::string& path, int& err)
+{
+    std::string target = path;
+    std::vector<char> buffer(PATH_MAX);
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return target; // a missing file, or one lstat cannot see, is left to the open to report
+        const ssize_t n = ::readlink(target.c_str(), buffer.data(), buffer.size());
+        if (n < 0 || static_cast<std::size_t>(n) == buffer.size()) {
+            err = n < 0 ? errno : ENAMETOOLONG;
+            return std::nullopt;
+        }
+        const std::string next(buffer.data(), static_cast<std::size_t>(n));
+        const std::size_t slash = target.rfind('/');
+        const bool absolute = !next.empty() && next.front() == '/';
+        target = absolute || slash == std::string::npos ? next : target.substr(0, slash + 1) + next;
+    }
+    err = ELOOP;
+    return std::nullopt;
 }
 } // namespace
 
@@ -70,9 +97,14 @@ std::optional<FileFailure> ReadFileContent(const std::string& path, std::string&
     return std::nullopt;
 }
 
-std::optional<FileFailure> ReplaceFileContent(const std::string& path, std::string_view content)
+std::optional<FileFailure> ReplaceFileContent(const std::string& linkOrPath, std::string_view content)
 {
     static std::atomic<unsigned> counter{0};
+    int linkErr = 0;
+    const std::optional<std::string> target = ResolveLinks(linkOrPath, linkErr);
+    if (!target)
+        return FileFailure{"Cannot follow the link ", linkErr};
+    const std::string& path = *target;
     struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
 
@@ -87,9 +119,15 @@ std::optional<FileFailure> ReplaceFileContent(const std::string& path, std::stri
     if (fd < 0)
         return FileFailure{"Cannot create a temporary file beside ", errno};
 
+    // The owner first: a change of owner clears the set-id bits that the mode then restores.
+    struct stat made {};
     const char* step = nullptr;
     if (!WriteAll(fd, content))
         step = "Cannot write ";
+    else if (exists && (::fstat(fd, &made) != 0 ||
+                        ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+                         ::fchown(fd, old.st_uid, old.st_gid) != 0)))
+        step = "Cannot keep the owner of ";
     else if (exists && ::fchmod(fd, old.st_mode & 07777) != 0)
         step = "Cannot keep the permissions of ";
     else if (::fsync(fd) != 0)

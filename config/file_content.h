@@ -15,6 +15,8 @@ struct FileFailure {
 // Reads the whole file into `content`.
 std::optional<FileFailure> ReadFileContent(const std::string& path, std::string& content);
 
-// Keeps an existing file's permissions. On failure the old file is untouched and no temporary
-// file stays behind.
+// Through a symbolic link (or a chain of them) the linked file is replaced and the link stays; a
+// dangling link's target is created. An existing file keeps its owner, group and permissions; a
+// new one gets 0666 less the umask. On failure, keeping the owner included, the old file is
+// untouched and no temporary file stays behind.
 std::optional<FileFailure> ReplaceFileContent(const std::string& path, std::string_view content);

@@ -177,6 +177,16 @@ Profile::Found Profile::find(std::string_view section, std::string_view key) con
     return f;
 }
 
+bool Profile::HasSection(std::string_view section) const
+{
+    return find(section, {}).header != npos;
+}
+
+bool Profile::HasKey(std::string_view section, std::string_view key) const
+{
+    return find(section, key).key != npos;
+}
+
 std::string Profile::GetString(std::string_view section, std::string_view key) const
 {
     const Found f = find(section, key);

@@ -28,8 +28,9 @@ public:
     // a file that exists but cannot be read gives an empty profile, false and Error().
     [[nodiscard]] bool Load(const std::string& path);
     // Writes the whole text to a temporary file in the same folder, flushes it and renames it over
-    // `path`, so a crash leaves the old file or the new one, never half of one. False and Error() on
-    // failure, the old file untouched.
+    // `path`, so a crash leaves the old file or the new one, never half of one. A symbolic link stays
+    // and its target gets the text; an existing file keeps its owner, group and mode. False and
+    // Error() on failure, the old file untouched.
     [[nodiscard]] bool Save(const std::string& path);
     const std::string& Error() const { return error_; }
 
@@ -44,6 +45,10 @@ public:
     // first other character, 0 without digits, pinned at the range ends); `fallback` only for a
     // missing section or key.
     long GetInt(std::string_view section, std::string_view key, long fallback) const;
+
+    // Whether the file has the section, and the key within the first matching section.
+    bool HasSection(std::string_view section) const;
+    bool HasKey(std::string_view section, std::string_view key) const;
 
     // Replaces the value of an existing key in the same line (its name, the blanks around '=' and its
     // line end stay); a missing key goes right after the last key line of its section, ahead of any

@@ -32,7 +32,8 @@ std::vector<RawReading> ParseRawData(const std::string& text);
 std::string FormatRawDataLine(int index, bool checked, const std::array<std::int32_t, RAW_CHANNELS>& values);
 
 // Creates the folder if needed and replaces the file atomically (temporary file in the same
-// folder, flushed, renamed over the old one; the old file's permissions are kept). On failure
+// folder, flushed, renamed over the old one; through a symbolic link the linked file is replaced;
+// the old file's owner, group and permissions are kept). On failure
 // returns false with the system's reason alone in `error` (e.g. "Not a directory"; `error` may be
 // null), the old file stays as it was and no temporary file is left.
 struct RawLine {

@@ -144,9 +144,10 @@ void CAboutDlgHarrowinHID::accept()
         for (int c = 0; c < stationList->columnCount(); ++c) {
             const QTableWidgetItem* item = stationList->item(r, c);
             const long number = item != nullptr ? CellNumber(item->text()) : 0;
-            // A station address is one byte; the low bits of a larger number would name another station.
-            if (number < 0 || number > 255) {
-                Refuse(tr("第%1行第%2列的站号 %3 无效：站号应在 0 至 255 之间。")
+            // The board's map keeps 7 bits of a station and a flag for "no station": any other
+            // number would silently name another station.
+            if ((number < 0 || number > MAX_STATION) && number != NO_STATION) {
+                Refuse(tr("第%1行第%2列的站号 %3 无效：站号应在 0 至 127 之间，无站的单元填 255。")
                            .arg(r + 1)
                            .arg(c + 1)
                            .arg(item != nullptr ? item->text() : QString()));

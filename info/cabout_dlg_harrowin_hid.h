@@ -34,6 +34,9 @@ public:
     // The board's map holds this many cells.
     static constexpr int MAP_CELLS = 16;
     static constexpr int MAX_CELLS = 100;
+    // Station numbers the map can hold, and the number of a cell that no station serves.
+    static constexpr int MAX_STATION = 127;
+    static constexpr int NO_STATION = 255;
 
     explicit CAboutDlgHarrowinHID(QWidget* parent = nullptr);
 

@@ -46,8 +46,8 @@
         <translation>The offline master&apos;s cell map holds at most %1 cells; %2 rows × %3 columns = %4. Please reset the rows and columns.</translation>
     </message>
     <message>
-        <source>第%1行第%2列的站号 %3 无效：站号应在 0 至 255 之间。</source>
-        <translation>Station number %3 in row %1, column %2 is not valid: station numbers run from 0 to 255.</translation>
+        <source>第%1行第%2列的站号 %3 无效：站号应在 0 至 127 之间，无站的单元填 255。</source>
+        <translation>Station number %3 in row %1, column %2 is not valid: station numbers run from 0 to 127; a cell that no station serves takes 255.</translation>
     </message>
 </context>
 <context>
@@ -278,6 +278,10 @@
         <source>抓图失败：%1：%2</source>
         <translation>Grab failed: %1: %2</translation>
     </message>
+    <message>
+        <source>抓图失败：%1 中已没有空闲的编号（grab%2.bmp 已用）</source>
+        <translation>Grab failed: no free number left in %1 (grab%2.bmp is taken)</translation>
+    </message>
 </context>
 <context>
     <name>CVorlaineDlg</name>
@@ -384,6 +388,34 @@ They are kept in memory and saved as soon as writing works again.</translation>
     <message>
         <source>已导出 %1 条测试记录到 %2</source>
         <translation>%1 test records exported to %2</translation>
+    </message>
+    <message>
+        <source>配置文件 %1 无法读取：%2</source>
+        <translation>The configuration file %1 cannot be read: %2</translation>
+    </message>
+    <message>
+        <source>%1 不是老版本配置文件：缺少 %2。</source>
+        <translation>%1 is not an old-format configuration file: %2 missing.</translation>
+    </message>
+    <message>
+        <source>%1 不是配置文件：缺少 %2。</source>
+        <translation>%1 is not a configuration file: %2 missing.</translation>
+    </message>
+    <message>
+        <source>这是新版本的配置文件，请用“载入”。</source>
+        <translation> It is a current-format configuration file: use “Load”.</translation>
+    </message>
+    <message>
+        <source>这是老版本配置文件，请用“老版本配置载入”。</source>
+        <translation> It is an old-format configuration file: use “Load Old-Format Configuration”.</translation>
+    </message>
+    <message>
+        <source>配置文件 %1 中没有以下页面的设置，这些页面取默认值：%2</source>
+        <translation>The configuration file %1 has no settings for these pages; they take the default settings: %2</translation>
+    </message>
+    <message>
+        <source>%1 已存在。要替换它吗？</source>
+        <translation>%1 already exists. Do you want to replace it?</translation>
     </message>
 </context>
 <context>

@@ -216,13 +216,20 @@ TEST_F(OfflineMaster, BadLayoutsAndStationNumbersAreRefusedAndNothingIsWritten)
 {
     plug2x3();
     const auto before = board->cellMap();
+    bus.clearLog(id);
     about([&](QDialog* d) {
         auto* info = qobject_cast<CAboutDlgHarrowinHID*>(d);
-        list(d)->item(1, 0)->setText("300");
-        QStringList refused = messagesDuring([&] { click(d, CAboutDlgHarrowinHID::IDC_OK); });
-        ASSERT_EQ(refused.size(), 1);
-        EXPECT_TRUE(refused[0].contains(QString::fromUtf8("第2行第1列"))) << refused[0].toStdString();
-        EXPECT_TRUE(d->isVisible());
+        // The map keeps 7 bits of a station: 128 to 254 would name another one.
+        QStringList refused;
+        for (const char* number : {"300", "200", "128", "254", "-1"}) {
+            list(d)->item(1, 0)->setText(number);
+            refused = messagesDuring([&] { click(d, CAboutDlgHarrowinHID::IDC_OK); });
+            ASSERT_EQ(refused.size(), 1) << number;
+            EXPECT_TRUE(refused[0].contains(QString::fromUtf8("第2行第1列的站号 ") + number)) << refused[0].toStdString();
+            EXPECT_TRUE(refused[0].contains(QString::fromUtf8("0 至 127"))) << refused[0].toStdString();
+            EXPECT_TRUE(refused[0].contains("255")) << refused[0].toStdString();
+            EXPECT_TRUE(d->isVisible());
+        }
 
         list(d)->item(1, 0)->setText("3");
         info->rows = 2;
@@ -235,6 +242,8 @@ TEST_F(OfflineMaster, BadLayoutsAndStationNumbersAreRefusedAndNothingIsWritten)
     });
     EXPECT_EQ(board->cellMap(), before);
     EXPECT_EQ(board->record().columns, 3);
+    for (const int write : {0x33, 0xF3, 0xF5, 0xF7}) // cell map, buzzer, rows, columns
+        EXPECT_EQ(writes(id, static_cast<std::uint8_t>(write)), 0) << std::hex << write;
 }
 
 TEST_F(OfflineMaster, ClearingTheEmergencyStopHoldsAfterCancel)

@@ -1,4 +1,5 @@
 // The File menu's configuration commands on the window, with a board on the simulated bus.
+#include "configuration_file.h"
 #include "maker_domain.h"
 #include "page_table.h"
 #include "sim_kelspire_board.h"
@@ -8,6 +9,8 @@
 #include "window_fixture.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -16,6 +19,7 @@
 #include <array>
 #include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -159,6 +163,123 @@ TEST_F(WindowConfiguration, AFailedSaveIsReportedWithTheFileAndTheReason)
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].contains(path));
     EXPECT_TRUE(shown[0].contains(QStringLiteral("Not a directory"))) << shown[0].toStdString();
+}
+
+// A load that cannot be used says why, naming the file, and leaves the grid, the page table and
+// the board as they were.
+TEST_F(WindowConfiguration, AnUnusableLoadSaysWhyAndChangesNothing)
+{
+    id = bus.plug(SimRunoffBoard::Identity("merrowin-demo"), board);
+    open();
+    ASSERT_TRUE(waitUntil([&] { return dlg->engine.runoffReady.load() == 1; }));
+    ASSERT_TRUE(dlg->LoadConfigurationFrom(file("start.ini", grid(2, 3, 3000))));
+    struct Case {
+        const char* name;
+        QString path;
+        bool oldCommand;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"not a configuration", file("notes.ini", "[PAGE00_REFDATA]\r\nCH00=5\r\n"), false, "[GLOBAL]"},
+        {"current file as old", file("current.ini", grid(2, 2, 1200)), true, "[channelenable]"},
+        {"missing", dir.filePath("gone.ini"), false, "No such file or directory"},
+        {"missing as old", dir.filePath("gone.ini"), true, "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The settings of every page; the worker keeps writing the measured values.
+        const auto settings = [] {
+            std::lock_guard lock(pageTableLock());
+            std::vector<PageConfiguration> pages;
+            for (const PageRecord& record : pageTable)
+                pages.push_back(PageFromRecord(record));
+            return pages;
+        };
+        const std::vector<PageConfiguration> before = settings();
+        bus.clearLog(id);
+        const QStringList shown = messagesDuring([&] {
+            if (c.oldCommand)
+                dlg->LoadOldConfigurationFrom(c.path);
+            else
+                EXPECT_FALSE(dlg->LoadConfigurationFrom(c.path));
+        });
+        ASSERT_EQ(shown.size(), 1);
+        EXPECT_TRUE(shown[0].contains(c.path)) << shown[0].toStdString();
+        EXPECT_TRUE(shown[0].contains(QString::fromUtf8(c.says))) << shown[0].toStdString();
+        EXPECT_EQ(dlg->grid.GetColumns(), 3);
+        EXPECT_EQ(dlg->grid.GetRows(), 2);
+        EXPECT_TRUE(settings() == before);
+        EXPECT_TRUE(downloads().empty());
+    }
+}
+
+TEST_F(WindowConfiguration, PagesTheFileLacksTakeTheStartUpPageAndAreNamed)
+{
+    open();
+    ASSERT_TRUE(dlg->LoadConfigurationFrom(file("full.ini", grid(4, 3, 3000))));
+    std::string partial = grid(1, 4, 1500); // four page sections, under a 4 x 3 grid
+    partial = "[GLOBAL]\r\nFPCTEST=0\r\nCOL=3\r\nROW=4\r\n" + partial.substr(partial.find("[PAGE00"));
+    const QString path = file("partial.ini", partial);
+    bool loaded = false;
+    const QStringList shown = messagesDuring([&] { loaded = dlg->LoadConfigurationFrom(path); });
+    EXPECT_TRUE(loaded);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].contains(path));
+    EXPECT_TRUE(shown[0].contains("PAGE04, PAGE05, PAGE06, PAGE07, PAGE08, PAGE09, PAGE10, PAGE11"))
+        << shown[0].toStdString();
+    EXPECT_FALSE(shown[0].contains("PAGE03"));
+    EXPECT_EQ(dlg->grid.GetRows(), 4);
+    std::lock_guard lock(pageTableLock());
+    const std::uint16_t described = pageTable[3].thresholdHigh[0];
+    EXPECT_EQ(described, 1503);
+    for (int p = 4; p < 12; ++p) {
+        const std::uint16_t upper = pageTable[p].thresholdHigh[0], lower = pageTable[p].thresholdLow[0];
+        const std::uint8_t mask = pageTable[p].mask[0];
+        const std::int32_t max = pageTable[p].dataMax;
+        EXPECT_EQ(upper, 1100) << p;
+        EXPECT_EQ(lower, 500) << p;
+        EXPECT_EQ(mask, 1) << p;
+        EXPECT_EQ(max, 1500) << p;
+    }
+}
+
+// The file dialog asks about the name as typed; the ".ini" added to it may name an existing file.
+TEST_F(WindowConfiguration, ASaveTypedWithoutExtensionAsksBeforeReplacing)
+{
+    open();
+    const QString existing = file("station3.ini", "[KEEP]\r\nA=1\r\n");
+    const auto saveAs = [&](QMessageBox::StandardButton reply) {
+        QStringList asked;
+        QTimer answer; // fires only inside a dialog's own event loop
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+                files->selectFile(dir.filePath("station3"));
+                static_cast<QDialog*>(files)->accept(); // QFileDialog::accept, protected there
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                asked << box->text() + "|" + box->windowTitle();
+                box->button(reply)->click();
+            }
+        });
+        answer.start(0);
+        dlg->SaveConfiguration();
+        return asked;
+    };
+    const auto content = [&] {
+        std::ifstream in(existing.toStdString(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+
+    QStringList asked = saveAs(QMessageBox::No);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains(existing)) << asked[0].toStdString();
+    EXPECT_TRUE(asked[0].endsWith("|Vorlaine"));
+    EXPECT_EQ(content(), "[KEEP]\r\nA=1\r\n");
+
+    asked = saveAs(QMessageBox::Yes);
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_NE(content().find("[GLOBAL]"), std::string::npos);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("station3")));
 }
 
 } // namespace

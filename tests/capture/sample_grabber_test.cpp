@@ -58,6 +58,36 @@ TEST_F(SampleGrabber, EachRequestSavesOneFrameAfterTheGrabsAlreadyThere)
     EXPECT_TRUE(sampleGrabberCallback.LastGrab().text.contains("grab9.bmp"));
 }
 
+// Numbers end at the largest int: past it a grab is refused with a message, never numbered below
+// zero and reported as saved.
+TEST_F(SampleGrabber, NumberingStopsAtTheLargestNumber)
+{
+    QFile last(dir.filePath("grab2147483646.bmp"));
+    ASSERT_TRUE(last.open(QIODevice::WriteOnly));
+    last.close();
+    sampleGrabberCallback.SetFolder(dir.path());
+
+    grabRequested = 1;
+    sampleGrabberCallback.BufferCB(frame);
+    EXPECT_TRUE(sampleGrabberCallback.LastGrab().text.contains("grab2147483647.bmp"));
+    for (int i = 0; i < 2; ++i) {
+        grabRequested = 1;
+        sampleGrabberCallback.BufferCB(frame);
+        EXPECT_EQ(grabRequested.load(), 0);
+        const QString text = sampleGrabberCallback.LastGrab().text;
+        EXPECT_TRUE(text.contains(QString::fromUtf8("没有空闲的编号"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(dir.path())) << text.toStdString();
+    }
+    EXPECT_EQ(grabs().join(' ').toStdString(), "grab2147483646.bmp grab2147483647.bmp");
+
+    // A folder that already holds the last number has none free either.
+    ASSERT_TRUE(QFile::remove(dir.filePath("grab2147483646.bmp")));
+    sampleGrabberCallback.SetFolder(dir.path());
+    grabRequested = 1;
+    sampleGrabberCallback.BufferCB(frame);
+    EXPECT_EQ(grabs().join(' ').toStdString(), "grab2147483647.bmp");
+}
+
 TEST_F(SampleGrabber, AFolderThatCannotBeWrittenClearsTheRequestAndTheNextGrabWorks)
 {
     const QString blocked = dir.filePath("shots");

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -172,10 +173,11 @@ TEST_F(ConfigurationFileTest, MaskRuleFollowsFpcTestBothWays)
         EXPECT_EQ(back.pages[0].mask[31], t.loaded);
     }
 
-    // A missing section reads as all zeros: "not tested" in the first case, the byte 0 otherwise.
+    // A missing mask section of a described page reads as all zeros: "not tested" in the first
+    // case, the byte 0 otherwise.
     for (const auto& [fpcTest, expected] : {std::pair{0, 1}, std::pair{2, 0}}) {
-        const Configuration back =
-            Read("[GLOBAL]\nFPCTEST=" + std::to_string(fpcTest) + "\nCOL=2\nROW=1\n");
+        const Configuration back = Read("[GLOBAL]\nFPCTEST=" + std::to_string(fpcTest) +
+                                        "\nCOL=2\nROW=1\n[PAGE00_REFDATA]\n[PAGE01_PEARSON]\n");
         for (int p = 0; p < 2; ++p)
             for (std::uint8_t byte : back.pages[static_cast<std::size_t>(p)].mask)
                 EXPECT_EQ(byte, expected) << "FPCTEST " << fpcTest;
@@ -219,13 +221,97 @@ TEST_F(ConfigurationFileTest, ValueSyntaxOfEveryKind)
     EXPECT_DOUBLE_EQ(page.similarityThreshold, 0.25);
 }
 
-TEST_F(ConfigurationFileTest, NoGlobalSectionGivesAnEmptyGrid)
+// A file of the wrong kind, or none at all, must not reach the table or the grid through either
+// loader: an empty grid, or page 0 with every channel masked, would test nothing.
+TEST_F(ConfigurationFileTest, FilesOfTheWrongKindAreRefusedAndChangeNothing)
 {
-    const Configuration c = Read("[PAGE00_REFDATA]\nCH00=5\n");
-    EXPECT_EQ(c.fpcTest, 0);
-    EXPECT_EQ(c.columns, 0);
-    EXPECT_EQ(c.rows, 0);
-    EXPECT_EQ(c.PageCount(), 0);
+    const std::string current = "[GLOBAL]\nFPCTEST=0\nCOL=2\nROW=1\n[PAGE00_REFDATA]\nCH00=5\n";
+    const std::string old = "[upperlimit]\nch0=900\n[lowerlimit]\nch0=100\n[channelenable]\nch_en0=1\n";
+    struct Case {
+        const char* name;
+        std::string text; // none: the file is missing
+        bool oldLoader;
+        std::vector<std::string> missing;
+        bool otherFormat;
+        const char* unreadable;
+    };
+    const Case cases[] = {
+        {"pages only", "[PAGE00_REFDATA]\nCH00=5\n", false, {"[GLOBAL]"}, false, ""},
+        {"empty", "", false, {"[GLOBAL]"}, false, ""},
+        {"no COL", "[GLOBAL]\nFPCTEST=0\nROW=2\n", false, {"[GLOBAL] COL"}, false, ""},
+        {"old through the current loader", old, false, {"[GLOBAL]"}, true, ""},
+        {"current through the old loader", current, true, {"[upperlimit]", "[lowerlimit]", "[channelenable]"}, true, ""},
+        {"old without its mask", "[upperlimit]\n[lowerlimit]\n", true, {"[channelenable]"}, false, ""},
+        {"missing", "", false, {}, false, "No such file or directory"},
+        {"missing, old loader", "", true, {}, false, "No such file or directory"},
+    };
+    CColorBar grid;
+    ApplyConfiguration(Distinct(2, 3, 2), grid);
+    const std::vector<PageRecord> before = TableCopy();
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.name);
+        const std::string path = Path("wrong.ini");
+        std::remove(path.c_str());
+        if (*t.unreadable == '\0')
+            std::ofstream(path, std::ios::binary) << t.text;
+        ConfigurationRefusal refusal;
+        if (t.oldLoader) {
+            EXPECT_FALSE(LoadOldConfigurationFile(path, &refusal));
+        } else {
+            std::optional<ConfigurationRefusal> refused;
+            EXPECT_FALSE(LoadConfigurationFile(path, grid, refused));
+            ASSERT_TRUE(refused);
+            refusal = *refused;
+        }
+        EXPECT_EQ(refusal.missing, t.missing);
+        EXPECT_EQ(refusal.otherFormat, t.otherFormat);
+        EXPECT_EQ(refusal.unreadable, t.unreadable);
+        EXPECT_TRUE(SameTable(before));
+        EXPECT_EQ(grid.GetFpcTestMode(), 2);
+        EXPECT_EQ(grid.GetColumns(), 3);
+        EXPECT_EQ(grid.GetRows(), 2);
+    }
+    // A folder opens but does not read.
+    std::optional<ConfigurationRefusal> refused;
+    EXPECT_FALSE(LoadConfigurationFile(dir_.path().toStdString(), grid, refused));
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->unreadable, "Is a directory");
+    EXPECT_TRUE(SameTable(before));
+}
+
+// Pages of the grid that the file does not describe at all keep the start-up page, not zero
+// limits; a page with some of its sections reads them.
+TEST_F(ConfigurationFileTest, PagesWithoutSectionsTakeTheStartUpPage)
+{
+    {
+        std::lock_guard lock(pageTableLock());
+        EXPECT_EQ(PageOf(pageTable[63]), DefaultPage()) << "the defaults the table starts with";
+    }
+    CColorBar grid;
+    ApplyConfiguration(Distinct(0, 8, 2), grid);
+    std::string text = "[GLOBAL]\nFPCTEST=0\nCOL=3\nROW=4\n";
+    for (int p = 0; p < 4; ++p)
+        text += "[PAGE0" + std::to_string(p) + "_THRESHOLDHIGH]\nCH00=" + std::to_string(2000 + p) + "\n";
+    std::ofstream(Path("partial.ini"), std::ios::binary) << text;
+
+    const ConfigurationRead read = ReadConfigurationFile(Path("partial.ini"));
+    ASSERT_TRUE(read.configuration);
+    EXPECT_EQ(read.defaultedPages, (std::vector<int>{4, 5, 6, 7, 8, 9, 10, 11}));
+    std::optional<ConfigurationRefusal> refusal;
+    ASSERT_TRUE(LoadConfigurationFile(Path("partial.ini"), grid, refusal));
+
+    std::lock_guard lock(pageTableLock());
+    for (int p = 0; p < 12; ++p) {
+        SCOPED_TRACE(p);
+        const PageConfiguration page = PageOf(pageTable[p]);
+        if (p < 4) {
+            EXPECT_EQ(page.thresholdHigh[0], 2000 + p);
+            EXPECT_EQ(page.thresholdLow[0], 0) << "a missing key of a described page";
+        } else {
+            EXPECT_EQ(page, DefaultPage());
+            EXPECT_FALSE(grid.GetSimilarityOn(p % 3, p / 3));
+        }
+    }
 }
 
 TEST_F(ConfigurationFileTest, SavingASmallerGridKeepsTheLargerOnesPages)
@@ -333,7 +419,7 @@ TEST_F(ConfigurationFileTest, OversizeFilesAreRefusedAndChangeNothing)
 
         std::ofstream(Path("big.ini"), std::ios::binary) << text;
         std::optional<ConfigurationRefusal> refusal;
-        EXPECT_TRUE(LoadConfigurationFile(Path("big.ini"), grid, refusal));
+        EXPECT_FALSE(LoadConfigurationFile(Path("big.ini"), grid, refusal));
         EXPECT_TRUE(refusal);
         EXPECT_TRUE(SameTable(before));
         EXPECT_EQ(grid.GetFpcTestMode(), 2);
