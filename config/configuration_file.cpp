@@ -191,18 +191,7 @@ int Configuration::PageCount() const
 
 PageConfiguration DefaultPage()
 {
-    PageConfiguration page;
-    page.thresholdHigh.fill(1100);
-    page.thresholdLow.fill(500);
-    page.mask.fill(1);
-    page.refData.fill(700);
-    page.dataMax = 1500;
-    page.dataMin = 10;
-    page.offsetType = 1;
-    page.percentage = 10.0f;
-    page.offsetUpper = 100;
-    page.offsetLower = 100;
-    return page;
+    return PageFromRecord(DefaultPageRecord());
 }
 
 ConfigurationRead ReadConfiguration(const Profile& profile)

@@ -10,24 +10,38 @@ std::recursive_mutex& pageTableLock()
     return lock;
 }
 
+namespace {
+// Channels 0 to 31 and the page's settings; entry 32 is left as it is.
+void ApplyDefaults(PageRecord& page)
+{
+    for (int k = 0; k < PAGE_CHANNELS; ++k) {
+        page.measured[k] = 0;
+        page.mask[k] = 1;
+        page.thresholdHigh[k] = 1100;
+        page.thresholdLow[k] = 500;
+        page.refData[k] = 700;
+    }
+    page.dataMax = 1500;
+    page.dataMin = 10;
+    page.offsetType = 1;
+    page.percentage = 10.0f;
+    page.offsetUpper = 100;
+    page.offsetLower = 100;
+}
+} // namespace
+
+PageRecord DefaultPageRecord()
+{
+    PageRecord page{};
+    ApplyDefaults(page);
+    return page;
+}
+
 void InitPageTableDefaults()
 {
     std::lock_guard guard(pageTableLock());
-    for (PageRecord& page : pageTable) {
-        for (int k = 0; k < PAGE_CHANNELS; ++k) {
-            page.measured[k] = 0;
-            page.mask[k] = 1;
-            page.thresholdHigh[k] = 1100;
-            page.thresholdLow[k] = 500;
-            page.refData[k] = 700;
-        }
-        page.dataMax = 1500;
-        page.dataMin = 10;
-        page.offsetType = 1;
-        page.percentage = 10.0f;
-        page.offsetUpper = 100;
-        page.offsetLower = 100;
-    }
+    for (PageRecord& page : pageTable)
+        ApplyDefaults(page);
 }
 
 int PageOfCell(int column, int row, int columns)

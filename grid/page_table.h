@@ -38,6 +38,8 @@ extern PageRecord pageTable[PAGE_COUNT];
 std::recursive_mutex& pageTableLock();
 
 // Start-up defaults for channels 0..31 of every page; entry 32 is not touched.
+// The settings every page starts with.
+PageRecord DefaultPageRecord();
 void InitPageTableDefaults();
 
 // The page of grid cell (column, row) in a grid of `columns` columns, or -1 when the cell is
