@@ -1,5 +1,6 @@
 #include "cvorlaine_app.h"
 
+#include "command_ids.h"
 #include "cvorlaine_dlg.h"
 #include "demo_mode.h"
 #include "device_monitor.h"
@@ -9,8 +10,10 @@
 #include "record_store.h"
 #include "records_csv.h"
 #include "single_instance.h"
+#include "termination_signals.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QTextStream>
 
 #include <climits>
@@ -107,6 +110,17 @@ int ImportWithoutWindow(const QString& csv, const CommandLine& line)
     return 0;
 }
 
+// A termination signal: dialogs open in front of the window are cancelled, as an operator would,
+// so that nothing waits for an answer; then the window closes as "退出" closes it.
+void EndAsExit(CVorlaineDlg& dlg)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog && dialog != &dlg && dialog->isVisible() && dialog->windowModality() != Qt::NonModal)
+            dialog->reject();
+    }
+    dlg.OnCommand(ID_APP_EXIT);
+}
 } // namespace
 
 int CVorlaineApp::InitInstance(int argc, char** argv)
@@ -152,15 +166,28 @@ int CVorlaineApp::InitInstance(int argc, char** argv)
         }
     }
 
+    CVorlaineDlg* window = nullptr;
+    bool ending = false;
+    const TerminationSignals terminate([&](int) {
+        ending = true;
+        if (window)
+            EndAsExit(*window);
+    });
+
     HidBackend& backend = demo ? demo->backend() : static_cast<HidBackend&>(*hidapi);
     CVorlaineDlg::EventSourceFactory events;
     if (demo)
         events = [&demo] { return demo->eventSource(); };
     {
         CVorlaineDlg dlg(backend, events);
+        window = &dlg;
         if (demo)
             demo->Start(dlg);
-        dlg.exec();
+        if (ending) // a signal while the window was being made
+            EndAsExit(dlg);
+        else
+            dlg.exec();
+        window = nullptr;
     }
     return 0;
 }
