@@ -151,6 +151,7 @@ private:
     std::mutex recordsProblemMutex_;
     QString recordsProblem_;
     bool recordsFailing_ = false; // UI thread
+    QString announcedSpill_;      // UI thread: the spill file the operator has been told of
     // Device ids read from the boards since they were connected, by board kind.
     std::map<std::string, std::string> knownDeviceIds_;
 };

@@ -130,9 +130,12 @@ QString CVorlaineDlg::RecordsStatusText() const
         for (const auto& [page, count] : positions)
             text += tr("   位置%1: %2/%3/%4").arg(page + 1).arg(count.tested).arg(count.passed).arg(count.failed);
     }
-    const std::size_t unwritten = recorder->Writer().Unwritten();
+    const RecordWriter& writer = recorder->Writer();
+    const std::size_t unwritten = writer.Unwritten();
     if (recordsFailing_ && unwritten > 0)
         text += tr("   未保存记录 %1 条").arg(unwritten);
+    if (const std::uint64_t spilled = writer.Spilled(); spilled > 0)
+        text += tr("   %1 条记录已转存到 %2").arg(spilled).arg(QString::fromStdString(writer.SpillPath()));
     return text;
 }
 
@@ -140,6 +143,20 @@ void CVorlaineDlg::UpdateRecordsStatus()
 {
     if (!recordsStatus_)
         return;
+    // A new spill file is told once, with its place, while the station keeps testing.
+    const QString spill = recorder ? QString::fromStdString(recorder->Writer().SpillPath()) : QString();
+    if (!spill.isEmpty() && spill != announcedSpill_ && !closing_) {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vorlaine"),
+                                    tr("测试记录数据库仍无法写入，内存中已暂存 %1 条记录；之后的记录保存在文件 %2 中，"
+                                       "数据库恢复后自动写回。")
+                                        .arg(RecordWriter::MEMORY_BOUND)
+                                        .arg(spill),
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse); // the path can be copied
+        box->open();
+    }
+    announcedSpill_ = spill;
     const QString text = RecordsStatusText();
     if (text != recordsStatus_->text()) {
         recordsStatus_->setText(text);
@@ -194,6 +211,7 @@ bool CVorlaineDlg::ExportTestRecordsTo(const QString& csvPath, std::int64_t sinc
     if (!recorder)
         return false;
     // What has been judged so far belongs in the export: placements still open are not records yet.
+    // Records the store cannot take yet are exported from the writer's memory and spill file.
     recorder->Writer().Flush(std::chrono::seconds(2));
 
     QProgressDialog progress(tr("正在导出测试记录…"), tr("取消"), 0, 100, this);
@@ -202,9 +220,9 @@ bool CVorlaineDlg::ExportTestRecordsTo(const QString& csvPath, std::int64_t sinc
     std::atomic<std::int64_t> done{0}, total{0};
     std::atomic<bool> cancel{false}, finished{false};
     ExportResult result;
-    const std::string store = recorder->Writer().Path();
+    const RecordWriter& writer = recorder->Writer();
     std::thread worker([&] {
-        result = ExportRecords(store, sinceMs, untilMs, csvPath.toStdString(), [&](std::int64_t d, std::int64_t t) {
+        result = ExportRecords(writer, sinceMs, untilMs, csvPath.toStdString(), [&](std::int64_t d, std::int64_t t) {
             done = d;
             total = t;
             return !cancel.load();
@@ -214,21 +232,23 @@ bool CVorlaineDlg::ExportTestRecordsTo(const QString& csvPath, std::int64_t sinc
     while (!finished) {
         const std::int64_t t = total;
         progress.setValue(t > 0 ? static_cast<int>(done * 100 / t) : 0);
-        if (progress.wasCanceled())
+        if (progress.wasCanceled() || closing_) // the program is ending: no half file, no question
             cancel = true;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     worker.join();
     progress.reset();
-    if (result.cancelled)
-        return false;
+    if (result.cancelled || closing_)
+        return result.ok;
     if (!result.ok) {
         QMessageBox::warning(this, QStringLiteral("Vorlaine"),
                              tr("测试记录导出失败：%1").arg(QString::fromStdString(result.error)));
         return false;
     }
-    QMessageBox::information(this, QStringLiteral("Vorlaine"),
-                             tr("已导出 %1 条测试记录到 %2").arg(result.rows).arg(csvPath));
+    QString text = tr("已导出 %1 条测试记录到 %2").arg(result.rows).arg(csvPath);
+    if (result.unstored > 0)
+        text += tr("\n其中 %1 条尚未写入数据库，取自内存或转存文件。").arg(result.unstored);
+    QMessageBox::information(this, QStringLiteral("Vorlaine"), text);
     return true;
 }

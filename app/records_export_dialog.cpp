@@ -3,6 +3,7 @@
 #include <QDateTimeEdit>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QPushButton>
 
 CRecordsRangeDlg::CRecordsRangeDlg(QWidget* parent) : QDialog(parent)
 {
@@ -15,6 +16,10 @@ CRecordsRangeDlg::CRecordsRangeDlg(QWidget* parent) : QDialog(parent)
         edit->setCalendarPopup(true);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    // An end before the start is no range.
+    auto check = [this, buttons] { buttons->button(QDialogButtonBox::Ok)->setEnabled(UntilMs() >= SinceMs()); };
+    for (QDateTimeEdit* edit : {since, until})
+        connect(edit, &QDateTimeEdit::dateTimeChanged, this, check);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* form = new QFormLayout(this);

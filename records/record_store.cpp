@@ -83,6 +83,7 @@ RecordStore::~RecordStore()
 
 void RecordStore::Close()
 {
+    Rollback();
     if (db_)
         sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -121,7 +122,7 @@ bool RecordStore::Open(const std::string& path, bool readOnly, std::string* erro
         return false;
     }
     sqlite3_busy_timeout(db_, busyMs);
-    if (!readOnly && !(Exec("PRAGMA journal_mode=WAL", error) && Exec("PRAGMA synchronous=NORMAL", error) &&
+    if (!readOnly && !(Exec("PRAGMA journal_mode=WAL", error) && Exec("PRAGMA synchronous=FULL", error) &&
                        Exec(SCHEMA, error))) {
         Close();
         return false;
@@ -129,52 +130,117 @@ bool RecordStore::Open(const std::string& path, bool readOnly, std::string* erro
     return true;
 }
 
+bool RecordStore::Fail(std::string* error) const
+{
+    if (error)
+        *error = LastError();
+    return false;
+}
+
 bool RecordStore::Insert(const std::vector<TestRecord>& records, std::string* error)
 {
-    if (!db_) {
-        if (error)
-            *error = "not open";
+    if (!Begin(error))
         return false;
+    for (const TestRecord& r : records) {
+        if (!Add(r, error)) {
+            Rollback();
+            return false;
+        }
     }
+    if (Commit(error))
+        return true;
+    Rollback();
+    return false;
+}
+
+bool RecordStore::Begin(std::string* error)
+{
+    if (!db_)
+        return Fail(error);
     if (!Exec("BEGIN IMMEDIATE", error))
         return false;
-    Statement st;
-    bool ok = sqlite3_prepare_v2(db_, INSERT, -1, &st.s, nullptr) == SQLITE_OK;
-    for (std::size_t i = 0; ok && i < records.size(); ++i) {
-        const TestRecord& r = records[i];
-        const std::string vals = Pack(r.values), upper = Pack(r.upperLimit), lower = Pack(r.lowerLimit),
-                          reference = Pack(r.reference);
-        sqlite3_reset(st.s);
-        sqlite3_bind_int64(st.s, 1, r.startMs);
-        sqlite3_bind_int64(st.s, 2, r.endMs);
-        sqlite3_bind_text(st.s, 3, r.stationId.c_str(), static_cast<int>(r.stationId.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(st.s, 4, r.boardKind.c_str(), static_cast<int>(r.boardKind.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(st.s, 5, r.boardIdentity.c_str(), static_cast<int>(r.boardIdentity.size()),
-                          SQLITE_TRANSIENT);
-        sqlite3_bind_int(st.s, 6, r.page);
-        sqlite3_bind_int(st.s, 7, r.column);
-        sqlite3_bind_int(st.s, 8, r.row);
-        sqlite3_bind_int(st.s, 9, r.pass ? 1 : 0);
-        sqlite3_bind_int64(st.s, 10, r.failingChannels);
-        sqlite3_bind_int(st.s, 11, r.passes);
-        sqlite3_bind_blob(st.s, 12, vals.data(), static_cast<int>(vals.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_blob(st.s, 13, upper.data(), static_cast<int>(upper.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_blob(st.s, 14, lower.data(), static_cast<int>(lower.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_blob(st.s, 15, reference.data(), static_cast<int>(reference.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_blob(st.s, 16, r.mask.data(), static_cast<int>(r.mask.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_double(st.s, 17, r.rangeHigh);
-        sqlite3_bind_double(st.s, 18, r.rangeLow);
-        sqlite3_bind_text(st.s, 19, r.configHash.c_str(), static_cast<int>(r.configHash.size()), SQLITE_TRANSIENT);
-        ok = sqlite3_step(st.s) == SQLITE_DONE;
-    }
-    if (!ok && error)
-        *error = LastError();
-    sqlite3_finalize(st.s);
-    st.s = nullptr;
-    if (ok && Exec("COMMIT", error))
+    if (sqlite3_prepare_v2(db_, INSERT, -1, &insert_, nullptr) == SQLITE_OK)
         return true;
-    Exec("ROLLBACK", nullptr);
+    Fail(error);
+    Rollback();
     return false;
+}
+
+bool RecordStore::Add(const TestRecord& r, std::string* error)
+{
+    if (!insert_)
+        return Fail(error);
+    sqlite3_stmt* s = insert_;
+    const std::string vals = Pack(r.values), upper = Pack(r.upperLimit), lower = Pack(r.lowerLimit),
+                      reference = Pack(r.reference);
+    sqlite3_reset(s);
+    sqlite3_bind_int64(s, 1, r.startMs);
+    sqlite3_bind_int64(s, 2, r.endMs);
+    sqlite3_bind_text(s, 3, r.stationId.c_str(), static_cast<int>(r.stationId.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(s, 4, r.boardKind.c_str(), static_cast<int>(r.boardKind.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(s, 5, r.boardIdentity.c_str(), static_cast<int>(r.boardIdentity.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(s, 6, r.page);
+    sqlite3_bind_int(s, 7, r.column);
+    sqlite3_bind_int(s, 8, r.row);
+    sqlite3_bind_int(s, 9, r.pass ? 1 : 0);
+    sqlite3_bind_int64(s, 10, r.failingChannels);
+    sqlite3_bind_int(s, 11, r.passes);
+    sqlite3_bind_blob(s, 12, vals.data(), static_cast<int>(vals.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 13, upper.data(), static_cast<int>(upper.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 14, lower.data(), static_cast<int>(lower.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 15, reference.data(), static_cast<int>(reference.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 16, r.mask.data(), static_cast<int>(r.mask.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_double(s, 17, r.rangeHigh);
+    sqlite3_bind_double(s, 18, r.rangeLow);
+    sqlite3_bind_text(s, 19, r.configHash.c_str(), static_cast<int>(r.configHash.size()), SQLITE_TRANSIENT);
+    return sqlite3_step(s) == SQLITE_DONE || Fail(error);
+}
+
+bool RecordStore::Commit(std::string* error)
+{
+    sqlite3_finalize(insert_);
+    insert_ = nullptr;
+    return Exec("COMMIT", error);
+}
+
+void RecordStore::Rollback()
+{
+    sqlite3_finalize(insert_);
+    insert_ = nullptr;
+    if (db_ && !sqlite3_get_autocommit(db_))
+        Exec("ROLLBACK", nullptr);
+}
+
+bool RecordStore::Contains(const TestRecord& r, bool* found, std::string* error)
+{
+    Statement st;
+    if (!db_ || sqlite3_prepare_v2(db_,
+                                   "SELECT 1 FROM records WHERE start_ms = ? AND end_ms = ? AND station = ? AND "
+                                   "page = ? AND col = ? AND row = ? LIMIT 1",
+                                   -1, &st.s, nullptr) != SQLITE_OK)
+        return Fail(error);
+    sqlite3_bind_int64(st.s, 1, r.startMs);
+    sqlite3_bind_int64(st.s, 2, r.endMs);
+    sqlite3_bind_text(st.s, 3, r.stationId.c_str(), static_cast<int>(r.stationId.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(st.s, 4, r.page);
+    sqlite3_bind_int(st.s, 5, r.column);
+    sqlite3_bind_int(st.s, 6, r.row);
+    const int rc = sqlite3_step(st.s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        return Fail(error);
+    *found = rc == SQLITE_ROW;
+    return true;
+}
+
+bool RecordStore::BeginRead(std::string* error)
+{
+    return db_ ? Exec("BEGIN", error) : Fail(error);
+}
+
+void RecordStore::EndRead()
+{
+    if (db_ && !sqlite3_get_autocommit(db_))
+        Exec("COMMIT", nullptr);
 }
 
 bool RecordStore::Query(std::int64_t sinceMs, std::int64_t untilMs,

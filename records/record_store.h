@@ -1,6 +1,7 @@
 #pragma once
 // The station's test records in one SQLite file (WAL mode, so an export reads while the writer
-// writes). One connection per object, used by one thread at a time.
+// writes; every commit synced, so a record counted as written survives a power cut). One
+// connection per object, used by one thread at a time.
 #include "test_record.h"
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 class RecordStore {
 public:
@@ -24,6 +26,18 @@ public:
     void Close();
     // All records or none, in one transaction.
     bool Insert(const std::vector<TestRecord>& records, std::string* error);
+    // The same in steps, for records that come one by one: Begin, Add each, then Commit, or
+    // Rollback after a failure.
+    bool Begin(std::string* error);
+    bool Add(const TestRecord& record, std::string* error);
+    bool Commit(std::string* error);
+    void Rollback();
+    // Whether the store holds a record of the same placement: same start and end, station, page
+    // and cell.
+    bool Contains(const TestRecord& record, bool* found, std::string* error);
+    // Queries between these two see the store as it was at the first of them.
+    bool BeginRead(std::string* error);
+    void EndRead();
     // Records whose start lies in [sinceMs, untilMs), oldest first; `each` returns false to stop.
     bool Query(std::int64_t sinceMs, std::int64_t untilMs, const std::function<bool(const TestRecord&)>& each,
                std::string* error);
@@ -35,5 +49,7 @@ public:
 private:
     bool Exec(const char* sql, std::string* error);
     std::string LastError() const;
+    bool Fail(std::string* error) const;
     sqlite3* db_ = nullptr;
+    sqlite3_stmt* insert_ = nullptr; // between Begin and Commit or Rollback
 };

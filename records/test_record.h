@@ -32,8 +32,8 @@ struct TestRecord {
 
 // "2026-12-10T22:11:35.123Z"
 std::string FormatUtc(std::int64_t ms);
-// Accepts ISO 8601 date or date-time, with or without milliseconds and offset; no offset means
-// UTC. False for anything else.
+// A whole ISO 8601 date ("2026-12-10", midnight UTC) or date-time ("2026-12-10T06:00:00", optional
+// ".mmm", optional "Z" or "+HH:MM"); no offset means UTC. False for anything else.
 bool ParseUtc(const std::string& text, std::int64_t* ms);
 std::int64_t NowUtcMs();
 // "3 17 30": the numbers of the set bits.

@@ -417,6 +417,20 @@ They are kept in memory and saved as soon as writing works again.</translation>
         <source>%1 已存在。要替换它吗？</source>
         <translation>%1 already exists. Do you want to replace it?</translation>
     </message>
+    <message>
+        <source>   %1 条记录已转存到 %2</source>
+        <translation>   %1 records spilled to %2</translation>
+    </message>
+    <message>
+        <source>测试记录数据库仍无法写入，内存中已暂存 %1 条记录；之后的记录保存在文件 %2 中，数据库恢复后自动写回。</source>
+        <translation>The test record database still cannot be written and %1 records are held in memory; further records are kept in the file %2 and go into the database by themselves once it can be written again.</translation>
+    </message>
+    <message>
+        <source>
+其中 %1 条尚未写入数据库，取自内存或转存文件。</source>
+        <translation>
+%1 of them are not in the database yet; they were taken from memory or the spill file.</translation>
+    </message>
 </context>
 <context>
     <name>MainMenu</name>

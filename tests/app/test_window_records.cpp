@@ -9,8 +9,12 @@
 
 #include <QAction>
 #include <QFile>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <sqlite3.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -123,11 +127,79 @@ TEST_F(WindowRecords, ASensorStillLyingThereIsRecordedWhenTheBoardGoesOrTheProgr
     EXPECT_EQ(count, 2);
 }
 
+// What the status line counts as unsaved is in the window's export, and the operator is told where
+// the records beyond memory's bound are kept until the store takes them.
+TEST_F(WindowRecords, WhileTheStoreIsLockedTheExportTakesTheUnsavedRecordsAndTheSpillFileIsNamed)
+{
+    {
+        RecordStore create;
+        ASSERT_TRUE(create.Open(store.toStdString(), false, nullptr));
+    }
+    sqlite3* other = nullptr; // another program holds the store's write lock
+    ASSERT_EQ(sqlite3_open(store.toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    place(good, Pass);
+    ASSERT_TRUE(waitUntil([&] { return dlg->RecordsStatusText().contains(QString::fromUtf8("未保存记录 1 条")); }))
+        << dlg->RecordsStatusText().toStdString();
+    for (QMessageBox* box : dlg->findChildren<QMessageBox*>()) // the warning that the store cannot be written
+        box->close();
+
+    const QString csv = dir.filePath(QStringLiteral("out.csv"));
+    const QStringList boxes = messagesDuring([&] { EXPECT_TRUE(dlg->ExportTestRecordsTo(csv, 0, INT64_MAX)); });
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith(QString::fromUtf8("已导出 1 条测试记录"))) << boxes[0].toStdString();
+    EXPECT_TRUE(boxes[0].contains(QString::fromUtf8("其中 1 条尚未写入数据库"))) << boxes[0].toStdString();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("\r\n"), 2);
+
+    std::vector<TestRecord> many(RecordWriter::MEMORY_BOUND + 5);
+    for (std::size_t i = 0; i < many.size(); ++i)
+        many[i].startMs = static_cast<std::int64_t>(i);
+    dlg->recorder->Writer().Submit(std::move(many));
+    ASSERT_TRUE(waitUntil([&] { return !dlg->recorder->Writer().SpillPath().empty(); }));
+    const QString spill = QString::fromStdString(dlg->recorder->Writer().SpillPath());
+    EXPECT_TRUE(waitUntil([&] { return dlg->RecordsStatusText().contains(spill); }))
+        << dlg->RecordsStatusText().toStdString();
+    EXPECT_TRUE(waitUntil([&] {
+        const auto shown = dlg->findChildren<QMessageBox*>();
+        return std::any_of(shown.begin(), shown.end(), [&](QMessageBox* b) { return b->text().contains(spill); });
+    }));
+
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(dlg->recorder->Writer().Flush(std::chrono::seconds(10)));
+    EXPECT_EQ(stored().size(), RecordWriter::MEMORY_BOUND + 6);
+    EXPECT_TRUE(waitUntil([&] { return !dlg->RecordsStatusText().contains(spill); }));
+}
+
 } // namespace
 
 namespace {
-// For a line's scripts: the program exports without a window and says so in its exit code.
-TEST(ExportCommand, WritesTheRangeWithoutAWindowAndRefusesABadTime)
+// Runs the built program; its exit code, or -1 when it did not end normally.
+int RunProgram(const QStringList& args, QString* errors = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral(VORLAINE_BINARY), args);
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (errors)
+        *errors = QString::fromUtf8(p.readAllStandardError());
+    return p.exitCode();
+}
+
+std::int64_t CountIn(const QString& store)
+{
+    RecordStore s;
+    std::int64_t n = -1;
+    if (!s.Open(store.toStdString(), true, nullptr) || !s.Count(0, INT64_MAX, &n, nullptr))
+        ADD_FAILURE() << store.toStdString() << " cannot be read";
+    return n;
+}
+
+// For a line's scripts: the program exports without a window and says so in its exit code: 2 for
+// a command line it will not guess at, 1 for an export it could not make whole.
+TEST(ExportCommand, WritesTheRangeWithoutAWindowAndRefusesWhatItCannotDoRight)
 {
     QTemporaryDir dir;
     const QString store = dir.filePath(QStringLiteral("records.sqlite"));
@@ -140,35 +212,93 @@ TEST(ExportCommand, WritesTheRangeWithoutAWindowAndRefusesABadTime)
         late.startMs = 5000;
         ASSERT_TRUE(s.Insert({early, late}, nullptr));
     }
+    ASSERT_TRUE(QFile::link(store, dir.filePath(QStringLiteral("link.csv"))));
+    const QString to = QStringLiteral("--export-records=") + csv, from = QStringLiteral("--records=") + store;
     struct Row {
         QStringList args;
         int exitCode;
         int lines; // of the CSV, header included; -1: no file expected
+        bool locked = false;
     } rows[] = {
-        {{}, 0, 3},
-        {{QStringLiteral("--since=1970-01-01T00:00:02Z")}, 0, 2},
-        {{QStringLiteral("--since=1970-01-01"), QStringLiteral("--until=1970-01-01T00:00:05.000Z")}, 0, 2},
-        {{QStringLiteral("--until=yesterday")}, 2, -1},
-        {{QStringLiteral("--store-missing")}, 1, -1},
+        {{to, from}, 0, 3},
+        {{to, from, "--since=1970-01-01T00:00:02Z"}, 0, 2},
+        {{to, from, "--since=1970-01-01", "--until=1970-01-01T00:00:05.000Z"}, 0, 2},
+        {{to, from, "--since=1970-01-01T00:00:02+00:00", "--until=1970-01-01T00:00:02Z"}, 0, 1},
+        {{"--export-records", csv, "--records", store, "--since", "1970-01-01T00:00:02Z"}, 0, 2},
+        {{to, from, "--until"}, 2, -1},
+        {{to, from, "--since", "--until=1970-01-01T00:00:05Z"}, 2, -1},
+        {{to, from, "--since=1970-01-01T00:00:02Z", "--since=1970-01-01T00:00:03Z"}, 2, -1},
+        {{to, from, "--until=yesterday"}, 2, -1},
+        {{to, from, "--since=1970-01-01T25:00:00Z"}, 2, -1},
+        {{to, from, "--since=1970-01-01T6:00:00Z"}, 2, -1},
+        {{to, from, "--since=1970-01-01T06:00:00 Z"}, 2, -1},
+        {{to, from, "--since=1970-01-01T00:00:05Z", "--until=1970-01-01T00:00:02Z"}, 2, -1},
+        {{to, "--records=" + dir.filePath(QStringLiteral("none.sqlite"))}, 1, -1},
+        {{"--export-records=" + store, from}, 1, -1},
+        {{"--export-records=" + dir.filePath(QStringLiteral("link.csv")), from}, 1, -1},
+        {{to, from}, 1, -1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
         QFile::remove(csv);
-        QProcess p;
-        const bool missing = row.args.value(0) == QStringLiteral("--store-missing");
-        QStringList args = {QStringLiteral("--export-records=") + csv,
-                            QStringLiteral("--records=") + (missing ? dir.filePath(QStringLiteral("none.sqlite")) : store)};
-        if (!missing)
-            args += row.args;
-        p.start(QStringLiteral(VORLAINE_BINARY), args);
-        ASSERT_TRUE(p.waitForFinished(30000));
-        EXPECT_EQ(p.exitCode(), row.exitCode) << p.readAllStandardError().toStdString();
+        sqlite3* other = nullptr; // a program that keeps even readers out
+        if (row.locked) {
+            ASSERT_EQ(sqlite3_open(store.toUtf8().constData(), &other), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; DELETE FROM records WHERE 0;",
+                                   nullptr, nullptr, nullptr),
+                      SQLITE_OK);
+        }
+        QString errors;
+        EXPECT_EQ(RunProgram(row.args, &errors), row.exitCode) << errors.toStdString();
+        if (row.exitCode != 0) {
+            EXPECT_FALSE(errors.isEmpty());
+        }
+        if (other) {
+            sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+        }
         QFile file(csv);
         ASSERT_EQ(file.exists(), row.lines >= 0);
         if (row.lines >= 0) {
             ASSERT_TRUE(file.open(QIODevice::ReadOnly));
             EXPECT_EQ(file.readAll().count("\r\n"), row.lines);
         }
+        EXPECT_EQ(CountIn(store), 2);
     }
+}
+
+// A spill file left at closing comes into the store from the command line, once.
+TEST(ImportCommand, BringsACsvOfRecordsIntoTheStoreOnce)
+{
+    QTemporaryDir dir;
+    const QString store = dir.filePath(QStringLiteral("records.sqlite"));
+    const QString spill = dir.filePath(QStringLiteral("spill.csv"));
+    {
+        RecordStore s;
+        ASSERT_TRUE(s.Open(dir.filePath(QStringLiteral("old.sqlite")).toStdString(), false, nullptr));
+        TestRecord a, b;
+        a.startMs = 1000;
+        b.startMs = 2000;
+        b.boardIdentity = "=1+1";
+        ASSERT_TRUE(s.Insert({a, b}, nullptr));
+    }
+    ASSERT_EQ(RunProgram({"--export-records=" + spill, "--records=" + dir.filePath(QStringLiteral("old.sqlite"))}), 0);
+    for (int round = 0; round < 2; ++round) {
+        QString errors;
+        EXPECT_EQ(RunProgram({"--import-records=" + spill, "--records=" + store}, &errors), 0) << errors.toStdString();
+        EXPECT_EQ(CountIn(store), 2);
+    }
+    std::vector<std::string> identities;
+    RecordStore s;
+    ASSERT_TRUE(s.Open(store.toStdString(), true, nullptr));
+    s.Query(0, INT64_MAX, [&](const TestRecord& r) { identities.push_back(r.boardIdentity); return true; }, nullptr);
+    EXPECT_EQ(identities, (std::vector<std::string>{"", "=1+1"}));
+
+    QFile bad(dir.filePath(QStringLiteral("bad.csv")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("not,a,record\r\n");
+    bad.close();
+    EXPECT_EQ(RunProgram({"--import-records=" + bad.fileName(), "--records=" + store}), 1);
+    EXPECT_EQ(CountIn(store), 2);
 }
 } // namespace

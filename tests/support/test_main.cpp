@@ -11,8 +11,10 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    // Windows made by the tests keep their test records here, not in the user's data folder.
-    QTemporaryDir data;
+    // Windows made by the tests keep their test records (and spill files) here, not in the user's
+    // data and state folders.
+    QTemporaryDir data, state;
     setenv("XDG_DATA_HOME", data.path().toUtf8().constData(), 1);
+    setenv("XDG_STATE_HOME", state.path().toUtf8().constData(), 1);
     return RUN_ALL_TESTS();
 }
