@@ -27,7 +27,7 @@
 namespace {
 // Options that take a value, as "--name=value" or "--name value".
 constexpr const char* VALUE_OPTIONS[] = {"--export-records", "--import-records", "--since", "--until",
-                                         "--records", "--station", "--simulate", "--lang"};
+                                         "--records", "--station", "--simulate", "--lang", "--hold-ms"};
 
 class CommandLine {
 public:
@@ -138,6 +138,15 @@ int CVorlaineApp::InitInstance(int argc, char** argv)
         Recording().storePath = *records;
     if (const auto station = line.Option("--station"))
         Recording().stationId = *station;
+    if (const auto hold = line.Option("--hold-ms")) {
+        bool ok = false;
+        const int ms = hold->toInt(&ok);
+        if (!ok || ms < 0 || ms > 10000) {
+            std::fprintf(stderr, "vorlaine: --hold-ms takes 0 to 10000 milliseconds\n");
+            return 2;
+        }
+        Recording().holdMs = ms;
+    }
 
     // Before Qt exists: a later start waits here, showing nothing, until this one has ended.
     AcquireSingleInstance();

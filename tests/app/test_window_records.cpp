@@ -237,6 +237,7 @@ TEST(ExportCommand, WritesTheRangeWithoutAWindowAndRefusesWhatItCannotDoRight)
         {{"--export-records=" + store, from}, 1, -1},
         {{"--export-records=" + dir.filePath(QStringLiteral("link.csv")), from}, 1, -1},
         {{to, from}, 1, -1, true},
+        {{"--hold-ms=-5"}, 2, -1}, // refused before any window opens
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
