@@ -281,6 +281,27 @@ TEST_F(OneToOne, UnreadLimitsLightNoLampUntilARetryReadsThem)
     EXPECT_TRUE(waitUntil([&] { return board->outputs() == std::array<std::uint8_t, 4>{0, 1, 0, 0}; }));
 }
 
+// One reply lost now and then is not a silent board: the cell stays tested, so the sensor's
+// placement is not cut in two.
+TEST_F(OneToOne, OneLostReplyKeepsTheCellTested)
+{
+    bus.setTransferDelay(1ms);
+    engine.ConnectBoards();
+    ASSERT_TRUE(waitUntil([&] { return grid.GetCellTested(0, 0); }));
+    auto dropped = std::make_shared<std::atomic<int>>(0);
+    bus.setReplyFilter(id, [dropped](const SimReport& r) {
+        return isCommand(r, READ_CHANNELS) && dropped->fetch_add(1) == 0;
+    });
+    const auto end = std::chrono::steady_clock::now() + 2s;
+    bool alwaysTested = true;
+    while (std::chrono::steady_clock::now() < end && alwaysTested) {
+        alwaysTested = grid.GetCellTested(0, 0);
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_GE(dropped->load(), 1);
+    EXPECT_TRUE(alwaysTested);
+}
+
 TEST_F(OneToOne, AnInitialisationWhoseReadsFailedRunsAgain)
 {
     auto tables = board->tables();
