@@ -11,6 +11,8 @@
 #include <QVideoSink>
 #include <QVideoWidget>
 
+#include <algorithm>
+
 namespace {
 void ShowFailure(QWidget* parent, const char* text)
 {
@@ -19,7 +21,7 @@ void ShowFailure(QWidget* parent, const char* text)
 }
 } // namespace
 
-CCaptureVideo::CCaptureVideo() = default;
+CCaptureVideo::CCaptureVideo(const VideoInputs& inputs) : inputs_(inputs) {}
 
 CCaptureVideo::~CCaptureVideo()
 {
@@ -37,21 +39,27 @@ int CCaptureVideo::EnumDevices(QComboBox* list)
 {
     if (list == nullptr)
         return -1;
-    const QList<QCameraDevice> inputs = QMediaDevices::videoInputs();
+    const QList<VideoInput> inputs = inputs_.List();
     if (inputs.isEmpty())
         return -1;
-    for (const QCameraDevice& input : inputs)
-        list->addItem(input.description());
+    for (const VideoInput& input : inputs)
+        list->addItem(input.description, input.id);
     return static_cast<int>(inputs.size());
 }
 
 int CCaptureVideo::Init(int index, QWidget* preview)
 {
-    const QList<QCameraDevice> inputs = QMediaDevices::videoInputs();
+    const QList<VideoInput> inputs = inputs_.List();
     if (index < 0 || index >= inputs.size())
         return 1;
+    // The list may be older than the video stack's: a camera unplugged meanwhile is not started.
+    const QList<QCameraDevice> devices = QMediaDevices::videoInputs();
+    const auto device = std::find_if(devices.begin(), devices.end(),
+                                     [&](const QCameraDevice& d) { return d.id() == inputs[index].id; });
+    if (device == devices.end())
+        return 1;
     preview_ = preview;
-    camera_ = std::make_unique<QCamera>(inputs[index]);
+    camera_ = std::make_unique<QCamera>(*device);
     if (!camera_->isAvailable()) {
         ShowFailure(preview, BUILD_FAILED);
         return 2;

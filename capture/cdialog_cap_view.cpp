@@ -10,7 +10,11 @@
 #include <QLabel>
 #include <QPushButton>
 
-CDialogCapView::CDialogCapView(QWidget* parent) : QDialog(parent), capture(std::make_unique<CCaptureVideo>())
+#include <algorithm>
+
+CDialogCapView::CDialogCapView(QWidget* parent, std::unique_ptr<VideoInputs> inputs)
+    : QDialog(parent), videoInputs(inputs ? std::move(inputs) : SystemVideoInputs()),
+      capture(std::make_unique<CCaptureVideo>(*videoInputs))
 {
     setWindowTitle(tr("摄像头抓取"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -22,6 +26,10 @@ CDialogCapView::CDialogCapView(QWidget* parent) : QDialog(parent), capture(std::
     preview = PlaceControl(new QFrame(this), IDC_PREVIEW, QRect(5, 7, 279, 230));
     preview->setFrameStyle(QFrame::Box | QFrame::Sunken);
     preview->setStyleSheet(QStringLiteral("QFrame { background: black; }"));
+    noCamera = new QLabel(tr("未找到摄像头"), preview);
+    noCamera->setAlignment(Qt::AlignCenter);
+    noCamera->setStyleSheet(QStringLiteral("QLabel { color: white; }"));
+    noCamera->setGeometry(preview->contentsRect());
     // A station with two cameras chooses here; the list and "Init" stay visible.
     deviceList = PlaceControl(new QComboBox(this), IDC_DEVICE_LIST, QRect(5, 5, 115, 14));
     auto* init = PlaceControl(new QPushButton(QStringLiteral("Init"), this), IDC_INIT, QRect(125, 5, 50, 14));
@@ -42,6 +50,14 @@ CDialogCapView::CDialogCapView(QWidget* parent) : QDialog(parent), capture(std::
     connect(&outcomeTimer_, &QTimer::timeout, this, [this] { ShowLastGrab(); });
     shownGrab_ = sampleGrabberCallback.LastGrab().serial;
     outcomeTimer_.start();
+    grabTimer_.setSingleShot(true);
+    connect(&grabTimer_, &QTimer::timeout, this, [this] {
+        const QString why = tr("抓图已取消：%1 秒内没有收到图像")
+                                .arg(QString::number(static_cast<double>(grabTimeout.count()) / 1000.0));
+        if (sampleGrabberCallback.CancelGrab(why))
+            ShowLastGrab();
+    });
+    connect(videoInputs.get(), &VideoInputs::changed, this, [this] { OnInputsChanged(); });
     OnInitDialog();
 }
 
@@ -52,20 +68,45 @@ void CDialogCapView::OnInitDialog()
     capture->EnumDevices(deviceList);
     if (deviceList->count() > 0)
         deviceList->setCurrentIndex(0);
+    EnableForInputs();
     OnInitButton();
+}
+
+void CDialogCapView::OnInputsChanged()
+{
+    const bool hadNone = deviceList->count() == 0;
+    const QVariant chosen = deviceList->currentData();
+    deviceList->clear();
+    capture->EnumDevices(deviceList);
+    deviceList->setCurrentIndex(std::max(deviceList->findData(chosen), 0));
+    EnableForInputs();
+    // The first camera plugged in starts as it would have on opening; a running one is left alone.
+    if (hadNone && deviceList->count() > 0)
+        OnInitButton();
+}
+
+void CDialogCapView::EnableForInputs()
+{
+    const bool any = deviceList->count() > 0;
+    Control(IDC_INIT)->setEnabled(any);
+    Control(IDC_GRAB)->setEnabled(any);
+    noCamera->setVisible(!any);
 }
 
 void CDialogCapView::OnInitButton()
 {
     // Another input chosen: the previous one is stopped and released first.
-    capture = std::make_unique<CCaptureVideo>();
+    capture = std::make_unique<CCaptureVideo>(*videoInputs);
     capture->Init(deviceList->currentIndex(), preview);
 }
 
 void CDialogCapView::OnGrab()
 {
+    if (!Control(IDC_GRAB)->isEnabled())
+        return; // F12 without a camera
     capture->RequestGrab(true);
     status_->setText(tr("等待下一帧……"));
+    grabTimer_.start(grabTimeout);
 }
 
 // The preview keeps fixed margins inside the window's outer rectangle.
@@ -73,6 +114,7 @@ void CDialogCapView::OnSize()
 {
     const QRect outer(frameGeometry().topLeft() - geometry().topLeft(), frameGeometry().size());
     preview->setGeometry(outer.adjusted(10, 40, -15, -25));
+    noCamera->setGeometry(preview->contentsRect());
     capture->ResizeVideoWindow();
     status_->setGeometry(10, height() - 22, std::max(width() - 25, 0), 18);
     update();

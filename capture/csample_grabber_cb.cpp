@@ -80,6 +80,8 @@ void CSampleGrabberCB::BufferCB(const QImage& frame)
     const std::vector<std::uint8_t> bytes = BitmapFileBytes(frame);
     {
         std::lock_guard lock(mutex_);
+        if (grabRequested.load() == 0)
+            return; // cancelled while the frame was converted
         QString text;
         if (bytes.empty()) {
             text = QCoreApplication::translate("CSampleGrabberCB", "抓图失败：没有图像");
@@ -104,8 +106,19 @@ void CSampleGrabberCB::BufferCB(const QImage& frame)
         }
         ++last_.serial;
         last_.text = text;
+        grabRequested = 0;
     }
+}
+
+bool CSampleGrabberCB::CancelGrab(const QString& why)
+{
+    std::lock_guard lock(mutex_);
+    if (grabRequested.load() == 0)
+        return false;
     grabRequested = 0;
+    ++last_.serial;
+    last_.text = why;
+    return true;
 }
 
 CSampleGrabberCB::GrabOutcome CSampleGrabberCB::LastGrab() const

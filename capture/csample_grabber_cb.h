@@ -29,6 +29,9 @@ public:
         QString text;            // the file written, or why nothing was
     };
     GrabOutcome LastGrab() const;
+    // Withdraws a pending grab with `why` as its outcome; false when no grab was pending (a frame
+    // came first). Exclusive with the writing of a grab, so a grab is either written or cancelled.
+    bool CancelGrab(const QString& why);
 
 private:
     static std::int64_t NextCounter(const QString& folder);

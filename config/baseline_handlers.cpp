@@ -4,6 +4,7 @@
 #include "baseline_math.h"
 #include "cbaseline_dlg.h"
 #include "dialog_exchange.h"
+#include "grid_model.h"
 #include "page_table.h"
 #include "raw_data_file.h"
 
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QTableWidget>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -34,6 +36,21 @@ void Store(const Channels16& values, std::uint16_t (&out)[32])
     std::copy(values.begin(), values.end(), std::begin(out));
 }
 
+// An empty position's reading: left unchecked, in light orange, for the operator to judge.
+const QColor EMPTY_READING(255, 200, 120);
+
+// Judged by the limits and channels under edit, as the records judge a position. With no channel
+// tested nothing tells an empty position, so the reading is taken as it is.
+bool LooksEmpty(const std::array<std::int32_t, 32>& values, const std::uint8_t (&states)[32])
+{
+    if (std::none_of(std::begin(states), std::end(states), [](std::uint8_t s) { return s == Active; }))
+        return false;
+    std::uint16_t read[32] = {};
+    for (int k = 0; k < 32; ++k)
+        read[k] = static_cast<std::uint16_t>(std::clamp(values[static_cast<std::size_t>(k)], 0, 65535));
+    return ReadsEmpty(read, editThresholdLow, states);
+}
+
 void Message(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text)
 {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
@@ -41,7 +58,8 @@ void Message(QWidget* parent, QMessageBox::Icon icon, const QString& caption, co
 }
 } // namespace
 
-void CBaseLineDlg::InsertReadingRow(const QString& label, bool checked, const std::array<std::int32_t, 32>& values)
+void CBaseLineDlg::InsertReadingRow(const QString& label, bool checked, const std::array<std::int32_t, 32>& values,
+                                    const QBrush& background)
 {
     filling_ = true;
     readingsList->insertRow(0);
@@ -51,6 +69,8 @@ void CBaseLineDlg::InsertReadingRow(const QString& label, bool checked, const st
     readingsList->setItem(0, 0, first);
     for (int c = 0; c < 32; ++c)
         readingsList->setItem(0, c + 1, new QTableWidgetItem(QString::number(values[static_cast<std::size_t>(c)])));
+    for (int c = 0; c <= 32; ++c)
+        readingsList->item(0, c)->setBackground(background);
     filling_ = false;
 }
 
@@ -71,7 +91,11 @@ void CBaseLineDlg::OnRead()
             values[static_cast<std::size_t>(k)] = pageTable[selectedPage].measured[k];
     }
     readings.push_back(values);
-    InsertReadingRow(QString::number(n), true, values);
+    std::uint8_t states[32] = {};
+    preview.GetChannelStates(0, 0, states);
+    // Near-zero values of an empty position would drag the mean and Cpk down.
+    const bool empty = LooksEmpty(values, states);
+    InsertReadingRow(QString::number(n), !empty, values, empty ? QBrush(EMPTY_READING) : QBrush());
     UpdateStatistics();
 }
 

@@ -5,6 +5,7 @@
 // arrays of baseline_edit.h; the caller writes them back to the page and the boards after OK.
 #include "colorbar.h"
 
+#include <QBrush>
 #include <QDialog>
 
 #include <array>
@@ -95,7 +96,8 @@ private:
     void BuildControls();
     void OnInitDialog();
     void SetUpList(QTableWidget* list, bool checkBoxes);
-    void InsertReadingRow(const QString& label, bool checked, const std::array<std::int32_t, 32>& values);
+    void InsertReadingRow(const QString& label, bool checked, const std::array<std::int32_t, 32>& values,
+                          const QBrush& background = QBrush());
     void SetPageMask(std::uint8_t state);
     void UpdateStatistics();
     bool RowChecked(int row) const;

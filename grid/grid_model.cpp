@@ -82,3 +82,12 @@ std::uint8_t NextChannelState(std::uint8_t state)
         return state;
     }
 }
+
+bool ReadsEmpty(const std::uint16_t (&value)[GRID_CHANNELS], const std::uint16_t (&lowerLimit)[GRID_CHANNELS],
+                const std::uint8_t (&channelState)[GRID_CHANNELS])
+{
+    for (int k = 0; k < GRID_CHANNELS; ++k)
+        if (channelState[k] == Active && (lowerLimit[k] == 0 || value[k] >= lowerLimit[k] / 4))
+            return false;
+    return true;
+}

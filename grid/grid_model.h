@@ -36,5 +36,11 @@ CellVerdict JudgeCell(const ColorBarCell& cell);
 inline bool IsAboveUpper(const ColorBarCell& cell, int k) { return cell.value[k] > cell.upperLimit[k]; }
 inline bool IsBelowLower(const ColorBarCell& cell, int k) { return cell.value[k] < cell.lowerLimit[k]; }
 
+// No sensor on the position: every Active channel reads below a quarter of its lower limit. A
+// channel without a lower limit cannot tell, so it counts as occupied; with no Active channel the
+// position counts as empty.
+bool ReadsEmpty(const std::uint16_t (&value)[GRID_CHANNELS], const std::uint16_t (&lowerLimit)[GRID_CHANNELS],
+                const std::uint8_t (&channelState)[GRID_CHANNELS]);
+
 // Double-click cycle Active -> Hatched -> Dark -> Active; unknown states stay as they are.
 std::uint8_t NextChannelState(std::uint8_t state);

@@ -229,6 +229,14 @@
         <source>等待下一帧……</source>
         <translation>Waiting for the next frame…</translation>
     </message>
+    <message>
+        <source>未找到摄像头</source>
+        <translation>No camera found</translation>
+    </message>
+    <message>
+        <source>抓图已取消：%1 秒内没有收到图像</source>
+        <translation>Grab cancelled: no frame within %1 s</translation>
+    </message>
 </context>
 <context>
     <name>CRecordsRangeDlg</name>

@@ -1,11 +1,12 @@
 // The menu item "创建视频窗口" opens and closes the camera window, and its check mark follows the
-// window however it was closed.
+// window however it was closed. The test machine has no camera: the window says so.
 #include "cdialog_cap_view.h"
 #include "command_ids.h"
 #include "wait_until.h"
 #include "window_fixture.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QPointer>
 
@@ -30,6 +31,10 @@ TEST_F(WindowCamera, TheMenuTogglesAFreshWindowAndTheCloseBoxClearsTheMark)
     QPointer<CDialogCapView> first = dlg->captureView;
     EXPECT_TRUE(first->isVisible());
     EXPECT_TRUE(checked());
+    EXPECT_TRUE(first->noCamera->isVisible());
+    EXPECT_EQ(first->noCamera->text(), QString::fromUtf8("未找到摄像头"));
+    EXPECT_FALSE(first->Control(CDialogCapView::IDC_INIT)->isEnabled());
+    EXPECT_FALSE(first->Control(CDialogCapView::IDC_GRAB)->isEnabled());
 
     dlg->OnCommand(ID_VIDEO_WINDOW); // closes it and lets the camera go
     EXPECT_TRUE(first.isNull());

@@ -306,4 +306,70 @@ TEST_F(BaselineDialog, StatisticsFollowTheCheckedReadingsAndTheLimits)
     EXPECT_EQ(stat(CBaseLineDlg::STAT_CPK, 0), none);
 }
 
+TEST_F(BaselineDialog, AReadingOfAnEmptyPositionIsAddedUncheckedInOrange)
+{
+    for (int k = 0; k < 32; ++k) {
+        editThresholdHigh[k] = 1100;
+        editThresholdLow[k] = 400; // empty below 100
+    }
+    const QColor orange(255, 200, 120);
+    struct Case {
+        const char* what;
+        int value;           // every channel
+        int channel7;        // channel 7 alone
+        std::uint8_t state7; // channel 7's state in the preview
+        bool allOff;
+        bool empty;
+    };
+    const Case cases[] = {
+        {"a sensor", 1000, 1000, Active, false, false},
+        {"nothing on the position", 50, 50, Active, false, true},
+        {"one channel still reads", 50, 100, Active, false, false},
+        {"that channel switched off", 50, 100, Hatched, false, true},
+        {"no channel tested", 50, 50, Hatched, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        open();
+        if (c.allOff)
+            dlg->OnAllOff();
+        else
+            dlg->OnAllOn();
+        dlg->preview.SetChannelState(0, 0, 7, c.state7);
+        {
+            std::lock_guard lock(pageTableLock());
+            for (int k = 0; k < 32; ++k)
+                pageTable[PAGE].measured[k] = static_cast<std::uint16_t>(k == 7 ? c.channel7 : c.value);
+        }
+        dlg->OnRead();
+        ASSERT_EQ(dlg->readingsList->rowCount(), 1);
+        EXPECT_EQ(checked(dlg->readingsList, 0), !c.empty);
+        for (int column : {0, 1, 32}) {
+            const QBrush background = dlg->readingsList->item(0, column)->background();
+            if (c.empty)
+                EXPECT_EQ(background.color(), orange) << "column " << column;
+            else
+                EXPECT_EQ(background.style(), Qt::NoBrush) << "column " << column;
+        }
+    }
+}
+
+TEST_F(BaselineDialog, AnEmptyReadingLeavesTheStatisticsAloneUntilChecked)
+{
+    auto mean = [&] { return cell(dlg->statisticsList, CBaseLineDlg::STAT_MEAN, 1); };
+    for (int k = 0; k < 32; ++k) {
+        editThresholdHigh[k] = 1100;
+        editThresholdLow[k] = 900;
+    }
+    dlg->OnAllOn();
+    readFlat({1000, 1020, 0});
+    EXPECT_FALSE(checked(dlg->readingsList, 0));
+    EXPECT_EQ(mean(), "1010.0");
+    EXPECT_EQ(cell(dlg->statisticsList, CBaseLineDlg::STAT_MIN, 1), "1000");
+
+    setChecked(0, true); // the operator takes it after all
+    EXPECT_EQ(mean(), "673.3");
+    EXPECT_EQ(cell(dlg->statisticsList, CBaseLineDlg::STAT_MIN, 1), "0");
+}
+
 } // namespace
