@@ -50,8 +50,9 @@ public:
     // Creates the HID notification source; nullptr means registering failed.
     using EventSourceFactory = std::function<std::unique_ptr<DeviceEventSource>()>;
 
-    // Runs the start-up sequence at once, the first connection pass included.
-    CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, QWidget* parent = nullptr);
+    // Runs the start-up sequence at once, the first connection pass included, with the one-to-one
+    // device type `deviceType` selected (the "设备类型" menu's index, 0 = basic).
+    CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, QWidget* parent = nullptr, int deviceType = 0);
     ~CVorlaineDlg() override;
 
     void SetTitle(const QString& title) override;
@@ -133,6 +134,7 @@ private:
     Q_INVOKABLE void ShowRecordsProblem();
 
     EventSourceFactory eventSourceFactory_;
+    int startDeviceType_ = 0;
     std::unique_ptr<DeviceEventSource> eventSource_;
     KeyboardCode keyboard_;
     std::map<int, std::function<void()>> commands_;

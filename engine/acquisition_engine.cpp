@@ -104,19 +104,35 @@ constexpr ProbeStep MACHINE_CHAIN[] = {
     {[](hiddata_simple_runoff& r, int n) { return r.ConnectTeluranMachine(n); }, "TELURAN"},
     {[](hiddata_simple_runoff& r, int n) { return r.ConnectDanverMachine(n); }, "ROSKELLAN"},
 };
-} // namespace
 
-void AcquisitionEngine::ProbeRunoff(int type)
+// The step of the device type's chain that found a one-to-one board; nullptr when none did.
+const ProbeStep* RunProbeChain(hiddata_simple_runoff& runoff, int type)
 {
     const std::span<const ProbeStep> chain = type == 0 ? std::span<const ProbeStep>(BASIC_CHAIN)
                                                        : std::span<const ProbeStep>(MACHINE_CHAIN);
-    for (const ProbeStep& step : chain) {
-        if (step.probe(runoff, type) == 0) {
-            runoffAbsent = 0;
-            if (step.tag)
-                oemTag = *step.tag ? step.tag : MAKER_TAG;
-            return;
-        }
+    for (const ProbeStep& step : chain)
+        if (step.probe(runoff, type) == 0)
+            return &step;
+    return nullptr;
+}
+} // namespace
+
+int AcquisitionEngine::DeviceTypeFinding(HidBackend& backend)
+{
+    hiddata_simple_runoff runoff(backend);
+    for (int type = 0; type < 6; ++type)
+        if (RunProbeChain(runoff, type))
+            return type;
+    return -1;
+}
+
+void AcquisitionEngine::ProbeRunoff(int type)
+{
+    if (const ProbeStep* step = RunProbeChain(runoff, type)) {
+        runoffAbsent = 0;
+        if (step->tag)
+            oemTag = *step->tag ? step->tag : MAKER_TAG;
+        return;
     }
     oemTag.clear();
     runoffAbsent = 1;

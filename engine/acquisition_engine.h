@@ -61,6 +61,9 @@ public:
 
     void SelectDeviceType(int index); // 0 = basic, 1..5 = machines; others are ignored
     int SelectedDeviceType() const;
+    // The first device type whose probe chain opens a one-to-one board on `backend` (opening
+    // only, no report is sent); -1 when none does.
+    static int DeviceTypeFinding(HidBackend& backend);
     // The offline master's station count, its ready flag.
     int MasterStationCount();
     void SetMasterStationCount(std::uint8_t count);
