@@ -234,6 +234,7 @@ void CVorlaineDlg::OnDeviceChange(bool arrival)
         initRetry_.stop();
         engine.OnDeviceRemoval();
         knownDeviceIds_.clear();
+        NoteRecordingBoard(); // no id of the gone board for the next connection's first records
     }
 }
 

@@ -240,6 +240,7 @@ void AcquisitionEngine::BoardsGone()
     kelspireReady = 0;
     classicReady = 0;
     tablesUnread_ = false;
+    ForgetDeviceId();
     SetMasterStationCount(0);
     grid_.SetEmergencyStop(false);
     grid_.SetColumns(0);
@@ -269,6 +270,8 @@ void AcquisitionEngine::StartAcquisition()
     workerBoard_ = Board::None;
     servedPages_.reset();
     ForgetMeasurements(); // a new connection: nothing measured yet
+    ForgetDeviceId();
+    deviceIdUnread_ = true;
     workerGeneration_ = titleGeneration_.load();
     running = 1;
     workerAlive_ = true;
@@ -312,11 +315,58 @@ void AcquisitionEngine::StoreMeasured(int page, const std::uint16_t* values)
     std::memcpy(pageTable[page].measured, values, PAGE_CHANNELS * sizeof(std::uint16_t));
 }
 
+std::string AcquisitionEngine::DeviceId() const
+{
+    std::lock_guard lock(deviceIdMutex_);
+    return deviceId_;
+}
+
+void AcquisitionEngine::ForgetDeviceId()
+{
+    std::lock_guard lock(deviceIdMutex_);
+    deviceId_.clear();
+}
+
+void AcquisitionEngine::ReadDeviceIdOnce()
+{
+    // The board the connection pass prefers, as the grid shows it. The text is copied under the
+    // board's lock: the information dialog may read into the same buffer meanwhile.
+    const ReplyWatch watch;
+    std::string id;
+    if (runoffAbsent == 0) {
+        ScopedLock board(runoff.lock);
+        id = runoff.ReadDeviceId();
+    } else if (kelspireAbsent == 0) {
+        ScopedLock board(kelspire.lock);
+        id = kelspire.ReadDeviceId();
+    } else if (masterAbsent == 0) {
+        ScopedLock board(master.lock);
+        id = master.ReadDeviceId();
+    }
+    if (!watch.AllAnswered())
+        return;
+    deviceIdUnread_ = false;
+    {
+        std::lock_guard lock(deviceIdMutex_);
+        // A board gone meanwhile keeps no id: BoardsGone moved the generation on before clearing.
+        if (titleGeneration_ != workerGeneration_)
+            return;
+        deviceId_ = id;
+    }
+    host_.OnDeviceIdRead();
+}
+
 void AcquisitionEngine::AcquirePass()
 {
     ScopedLock pass(csAcquire);
     servedPages_.reset();
     freshPages_.reset();
+
+    if (deviceIdUnread_) {
+        if (StopRequested())
+            return;
+        ReadDeviceIdOnce();
+    }
 
     if (runoffAbsent == 0) {
         if (StopRequested())
