@@ -188,7 +188,7 @@ int CVorlaineApp::InitInstance(int argc, char** argv)
     if (demo)
         events = [&demo] { return demo->eventSource(); };
     {
-        CVorlaineDlg dlg(backend, events);
+        CVorlaineDlg dlg(backend, events, nullptr, demo ? demo->deviceType() : 0);
         window = &dlg;
         if (demo)
             demo->Start(dlg);

@@ -52,9 +52,9 @@ KeyboardCode::Key KeyOf(int qtKey)
 }
 } // namespace
 
-CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, QWidget* parent)
+CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, QWidget* parent, int deviceType)
     : QDialog(parent), icon(QStringLiteral(":/vorlaine/icon.png")), engine(backend, grid, *this),
-      eventSourceFactory_(std::move(eventSource))
+      eventSourceFactory_(std::move(eventSource)), startDeviceType_(deviceType)
 {
     setWindowTitle(QStringLiteral("Vorlaine"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -149,6 +149,7 @@ bool CVorlaineDlg::OnInitDialog()
     for (auto& item : engine.deviceTypes)
         item = DeviceTypeItem{};
     engine.deviceTypes[0].selected = 1;
+    engine.SelectDeviceType(startDeviceType_);
     engine.SetMasterStationCount(0);
     engine.oemTag.clear();
 
@@ -233,6 +234,7 @@ void CVorlaineDlg::OnDeviceChange(bool arrival)
         initRetry_.stop();
         engine.OnDeviceRemoval();
         knownDeviceIds_.clear();
+        NoteRecordingBoard(); // no id of the gone board for the next connection's first records
     }
 }
 

@@ -50,8 +50,9 @@ public:
     // Creates the HID notification source; nullptr means registering failed.
     using EventSourceFactory = std::function<std::unique_ptr<DeviceEventSource>()>;
 
-    // Runs the start-up sequence at once, the first connection pass included.
-    CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, QWidget* parent = nullptr);
+    // Runs the start-up sequence at once, the first connection pass included, with the one-to-one
+    // device type `deviceType` selected (the "设备类型" menu's index, 0 = basic).
+    CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, QWidget* parent = nullptr, int deviceType = 0);
     ~CVorlaineDlg() override;
 
     void SetTitle(const QString& title) override;
@@ -59,6 +60,7 @@ public:
     void ReportAccessDenied(const std::string& path) override;
     void OnPassJudged(std::uint64_t generation, const std::bitset<64>& fresh) override;
     void OnBoardsGone() override;
+    void OnDeviceIdRead() override;
     // The offline master's acknowledge of a text write.
     void ShowAcknowledge(const std::string& text) override;
 
@@ -128,11 +130,14 @@ private:
     Q_INVOKABLE void ApplyPostedTitle();
     void SetUpRecording();
     void NoteRecordingBoard();
+    // Any thread: the recorder's board, from the UI thread's part and the engine's device id.
+    void ApplyRecordingBoard();
     void NoteConfigurationFile(const QString& path);
     void UpdateRecordsStatus();
     Q_INVOKABLE void ShowRecordsProblem();
 
     EventSourceFactory eventSourceFactory_;
+    int startDeviceType_ = 0;
     std::unique_ptr<DeviceEventSource> eventSource_;
     KeyboardCode keyboard_;
     std::map<int, std::function<void()>> commands_;
@@ -154,4 +159,8 @@ private:
     QString announcedSpill_;      // UI thread: the spill file the operator has been told of
     // Device ids read from the boards since they were connected, by board kind.
     std::map<std::string, std::string> knownDeviceIds_;
+    // The recorded board as the UI thread knows it (kind, the tag or init-read id before the device
+    // id, an id the information dialog read); the worker adds the device id it read.
+    std::mutex recordingBoardMutex_;
+    std::string recordingKind_, recordingPrefix_, recordingKnownId_;
 };

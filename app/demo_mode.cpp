@@ -1,5 +1,6 @@
 #include "demo_mode.h"
 
+#include "acquisition_engine.h"
 #include "cvorlaine_dlg.h"
 #include "device_monitor.h"
 #include "maker_domain.h"
@@ -14,6 +15,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -113,8 +115,14 @@ std::unique_ptr<DemoBench> DemoBench::Create(const QString& spec, QString* error
             auto board = std::make_shared<SimRunoffBoard>(3);
             board->sensor().setScenario(true);
             const std::string manufacturer = args.isEmpty() ? "merrowin-demo" : args.toStdString();
-            demo->Add(QStringLiteral("runoff"), SimRunoffBoard::Identity(manufacturer), board,
-                      {{QStringLiteral("runoff"), &board->sensor()}});
+            const SimDeviceSpec identity = SimRunoffBoard::Identity(manufacturer);
+            if (demo->deviceType_ == 0) {
+                // The variant's device type, found on a bus of its own: the demo's board sees no probe.
+                SimBus alone;
+                alone.plug(identity, std::make_shared<SimRunoffBoard>(0));
+                demo->deviceType_ = std::max(0, AcquisitionEngine::DeviceTypeFinding(alone));
+            }
+            demo->Add(QStringLiteral("runoff"), identity, board, {{QStringLiteral("runoff"), &board->sensor()}});
         } else if (kind == "master") {
             auto board = MakeMaster(args, error);
             if (!board)
@@ -144,6 +152,7 @@ std::unique_ptr<DemoBench> DemoBench::Create(const QString& spec, QString* error
             for (int n = 0; n < 9; ++n)
                 sensors.emplace_back(QStringLiteral("pendrake %1").arg(n), &board->sensor(n));
             demo->Add(QStringLiteral("pendrake"), SimPendrakeBoard::Identity(MAKER_DOMAIN), board, std::move(sensors));
+            demo->boards_.back().probedOnly = true;
         } else if (kind == "estop" && args.isEmpty()) {
             demo->pressEmergencyStop_ = true;
         } else {

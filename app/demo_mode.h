@@ -35,6 +35,8 @@ struct DemoBoard {
     int id = -1; // on the bus while plugged
     // Its sensor positions, with the name the panel shows.
     std::vector<std::pair<QString, SimSensor*>> sensors;
+    // The window probes it but serves no such board on its own (the nine-way tester master).
+    bool probedOnly = false;
 };
 
 class DemoBench {
@@ -52,6 +54,8 @@ public:
     std::vector<DemoBoard>& boards() { return boards_; }
     SimMasterBoard* master() { return master_.get(); }
     CDemoPanel* panel() { return panel_.data(); }
+    // The device type the simulated one-to-one board's variant needs, for the window's start.
+    int deviceType() const { return deviceType_; }
 
 private:
     DemoBench();
@@ -64,5 +68,6 @@ private:
     QPointer<CDemoPanel> panel_; // a tool window of the main window, which may delete it first
     std::shared_ptr<SimMasterBoard> master_;
     bool pressEmergencyStop_ = false;
+    int deviceType_ = 0;
     QTimer emergencyTimer_;
 };

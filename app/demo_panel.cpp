@@ -26,8 +26,12 @@ CDemoPanel::CDemoPanel(DemoBench& demo, QWidget* mainWindow) : QWidget(mainWindo
     auto* boards = new QGroupBox(tr("测试板"), this);
     auto* boardsLayout = new QVBoxLayout(boards);
     for (std::size_t i = 0; i < demo_.boards().size(); ++i) {
-        auto* box = new QCheckBox(tr("%1 已插入").arg(demo_.boards()[i].name), boards);
-        box->setChecked(demo_.boards()[i].id >= 0);
+        const DemoBoard& board = demo_.boards()[i];
+        auto* box = new QCheckBox(board.probedOnly ? tr("%1 已插入（仅探测）").arg(board.name) : tr("%1 已插入").arg(board.name),
+                                  boards);
+        if (board.probedOnly)
+            box->setToolTip(tr("窗口只探测这块板，不单独为它测量：只插着它时标题为“设备已经断开”"));
+        box->setChecked(board.id >= 0);
         connect(box, &QCheckBox::toggled, this, [this, i](bool on) { SetPlugged(i, on); });
         boardsLayout->addWidget(box);
         plugged.push_back(box);

@@ -1,6 +1,7 @@
 #include "language.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 #include <cstdlib>
@@ -21,17 +22,30 @@ Language ChooseLanguage(const std::optional<QString>& option)
 }
 
 namespace {
+// Both live as long as the application.
 QTranslator& English()
 {
-    static QTranslator english; // lives as long as the application
+    static QTranslator english;
     return english;
+}
+QTranslator& QtChinese()
+{
+    static QTranslator qtChinese;
+    return qtChinese;
 }
 } // namespace
 
 bool InstallLanguage(QCoreApplication& app, Language language)
 {
-    if (language == Language::Chinese)
+    RemoveLanguage(app);
+    if (language == Language::Chinese) {
+        // Qt's own dialogs and buttons; without the file they stay English and the rest works.
+        if (QtChinese().isEmpty())
+            (void)QtChinese().load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+        if (!QtChinese().isEmpty())
+            app.installTranslator(&QtChinese());
         return true;
+    }
     if (English().isEmpty() && !English().load(QStringLiteral(":/i18n/vorlaine_en.qm")))
         return false;
     return app.installTranslator(&English());
@@ -40,4 +54,5 @@ bool InstallLanguage(QCoreApplication& app, Language language)
 void RemoveLanguage(QCoreApplication& app)
 {
     app.removeTranslator(&English());
+    app.removeTranslator(&QtChinese());
 }

@@ -80,27 +80,47 @@ void CVorlaineDlg::OnBoardsGone()
 
 void CVorlaineDlg::NoteRecordingBoard()
 {
-    if (!recorder)
-        return;
-    // The board the grid shows, in the order the connection pass prefers them, named by what is
-    // known without another exchange: the one-to-one board's maker tag, the classic tester's
-    // device id read at its initialisation, and any device id the information dialog has read.
-    std::string kind, identity;
+    // The board the grid shows, in the order the connection pass prefers them, named by the
+    // one-to-one board's maker tag or the classic tester's device id read at its initialisation,
+    // then the device id: the one the information dialog read last, else the worker's.
+    std::string kind, prefix;
     if (engine.runoffAbsent == 0) {
         kind = BOARD_ONE_TO_ONE;
-        identity = engine.oemTag;
+        prefix = engine.oemTag;
     } else if (engine.kelspireAbsent == 0) {
         kind = BOARD_SMART_MASTER;
     } else if (engine.masterAbsent == 0) {
         kind = BOARD_OFFLINE_MASTER;
     } else if (engine.classicAbsent == 0) {
         kind = BOARD_CLASSIC;
-        identity = std::string(engine.classic.deviceId.data(), strnlen(engine.classic.deviceId.data(), engine.classic.deviceId.size()));
+        prefix = std::string(engine.classic.deviceId.data(), strnlen(engine.classic.deviceId.data(), engine.classic.deviceId.size()));
     }
     const auto known = knownDeviceIds_.find(kind);
-    if (known != knownDeviceIds_.end() && !known->second.empty())
-        identity = identity.empty() ? known->second : identity + " " + known->second;
-    recorder->SetBoard(kind, identity);
+    {
+        std::lock_guard lock(recordingBoardMutex_);
+        recordingKind_ = kind;
+        recordingPrefix_ = prefix;
+        recordingKnownId_ = known != knownDeviceIds_.end() ? known->second : std::string();
+    }
+    ApplyRecordingBoard();
+}
+
+void CVorlaineDlg::OnDeviceIdRead()
+{
+    ApplyRecordingBoard();
+}
+
+void CVorlaineDlg::ApplyRecordingBoard()
+{
+    if (!recorder)
+        return;
+    // Whichever of the UI thread and the worker comes second sets both parts.
+    std::lock_guard lock(recordingBoardMutex_);
+    const std::string id = recordingKnownId_.empty() ? engine.DeviceId() : recordingKnownId_;
+    std::string identity = recordingPrefix_;
+    if (!id.empty())
+        identity = identity.empty() ? id : identity + " " + id;
+    recorder->SetBoard(recordingKind_, identity);
 }
 
 void CVorlaineDlg::NoteConfigurationFile(const QString& path)

@@ -104,19 +104,35 @@ constexpr ProbeStep MACHINE_CHAIN[] = {
     {[](hiddata_simple_runoff& r, int n) { return r.ConnectTeluranMachine(n); }, "TELURAN"},
     {[](hiddata_simple_runoff& r, int n) { return r.ConnectDanverMachine(n); }, "ROSKELLAN"},
 };
-} // namespace
 
-void AcquisitionEngine::ProbeRunoff(int type)
+// The step of the device type's chain that found a one-to-one board; nullptr when none did.
+const ProbeStep* RunProbeChain(hiddata_simple_runoff& runoff, int type)
 {
     const std::span<const ProbeStep> chain = type == 0 ? std::span<const ProbeStep>(BASIC_CHAIN)
                                                        : std::span<const ProbeStep>(MACHINE_CHAIN);
-    for (const ProbeStep& step : chain) {
-        if (step.probe(runoff, type) == 0) {
-            runoffAbsent = 0;
-            if (step.tag)
-                oemTag = *step.tag ? step.tag : MAKER_TAG;
-            return;
-        }
+    for (const ProbeStep& step : chain)
+        if (step.probe(runoff, type) == 0)
+            return &step;
+    return nullptr;
+}
+} // namespace
+
+int AcquisitionEngine::DeviceTypeFinding(HidBackend& backend)
+{
+    hiddata_simple_runoff runoff(backend);
+    for (int type = 0; type < 6; ++type)
+        if (RunProbeChain(runoff, type))
+            return type;
+    return -1;
+}
+
+void AcquisitionEngine::ProbeRunoff(int type)
+{
+    if (const ProbeStep* step = RunProbeChain(runoff, type)) {
+        runoffAbsent = 0;
+        if (step->tag)
+            oemTag = *step->tag ? step->tag : MAKER_TAG;
+        return;
     }
     oemTag.clear();
     runoffAbsent = 1;
@@ -224,6 +240,7 @@ void AcquisitionEngine::BoardsGone()
     kelspireReady = 0;
     classicReady = 0;
     tablesUnread_ = false;
+    ForgetDeviceId();
     SetMasterStationCount(0);
     grid_.SetEmergencyStop(false);
     grid_.SetColumns(0);
@@ -253,6 +270,8 @@ void AcquisitionEngine::StartAcquisition()
     workerBoard_ = Board::None;
     servedPages_.reset();
     ForgetMeasurements(); // a new connection: nothing measured yet
+    ForgetDeviceId();
+    deviceIdUnread_ = true;
     workerGeneration_ = titleGeneration_.load();
     running = 1;
     workerAlive_ = true;
@@ -296,11 +315,58 @@ void AcquisitionEngine::StoreMeasured(int page, const std::uint16_t* values)
     std::memcpy(pageTable[page].measured, values, PAGE_CHANNELS * sizeof(std::uint16_t));
 }
 
+std::string AcquisitionEngine::DeviceId() const
+{
+    std::lock_guard lock(deviceIdMutex_);
+    return deviceId_;
+}
+
+void AcquisitionEngine::ForgetDeviceId()
+{
+    std::lock_guard lock(deviceIdMutex_);
+    deviceId_.clear();
+}
+
+void AcquisitionEngine::ReadDeviceIdOnce()
+{
+    // The board the connection pass prefers, as the grid shows it. The text is copied under the
+    // board's lock: the information dialog may read into the same buffer meanwhile.
+    const ReplyWatch watch;
+    std::string id;
+    if (runoffAbsent == 0) {
+        ScopedLock board(runoff.lock);
+        id = runoff.ReadDeviceId();
+    } else if (kelspireAbsent == 0) {
+        ScopedLock board(kelspire.lock);
+        id = kelspire.ReadDeviceId();
+    } else if (masterAbsent == 0) {
+        ScopedLock board(master.lock);
+        id = master.ReadDeviceId();
+    }
+    if (!watch.AllAnswered())
+        return;
+    deviceIdUnread_ = false;
+    {
+        std::lock_guard lock(deviceIdMutex_);
+        // A board gone meanwhile keeps no id: BoardsGone moved the generation on before clearing.
+        if (titleGeneration_ != workerGeneration_)
+            return;
+        deviceId_ = id;
+    }
+    host_.OnDeviceIdRead();
+}
+
 void AcquisitionEngine::AcquirePass()
 {
     ScopedLock pass(csAcquire);
     servedPages_.reset();
     freshPages_.reset();
+
+    if (deviceIdUnread_) {
+        if (StopRequested())
+            return;
+        ReadDeviceIdOnce();
+    }
 
     if (runoffAbsent == 0) {
         if (StopRequested())

@@ -20,6 +20,7 @@
 #include <bitset>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -61,6 +62,9 @@ public:
 
     void SelectDeviceType(int index); // 0 = basic, 1..5 = machines; others are ignored
     int SelectedDeviceType() const;
+    // The first device type whose probe chain opens a one-to-one board on `backend` (opening
+    // only, no report is sent); -1 when none does.
+    static int DeviceTypeFinding(HidBackend& backend);
     // The offline master's station count, its ready flag.
     int MasterStationCount();
     void SetMasterStationCount(std::uint8_t count);
@@ -74,6 +78,10 @@ public:
     // Moves on whenever the boards the window showed went away; a dialog opened for a board
     // compares it before writing to that board.
     std::uint64_t ConnectionGeneration() const { return connectionGeneration_.load(); }
+    // Any thread: the connected board's device id, read by the worker once the connection
+    // exchange is over; empty before that, once the board has gone, and for the classic tester
+    // (whose initialisation reads it: classic.deviceId).
+    std::string DeviceId() const;
     // A page with no answered read for this long is no longer tested: its values are old.
     static constexpr std::chrono::milliseconds STALE_AFTER{1000};
 
@@ -129,6 +137,9 @@ private:
     // On the worker, once it has been told to stop: the pass ends before its next board command.
     bool StopRequested() const;
     void ReportAccessDenied();
+    // On the worker, before its first measurement: one read, repeated next pass if unanswered.
+    void ReadDeviceIdOnce();
+    void ForgetDeviceId();
 
     CColorBar& grid_;
     EngineHost& host_;
@@ -150,6 +161,10 @@ private:
     std::array<std::chrono::steady_clock::time_point, 64> lastAnswered_{};
     // The classic tester's channels answered since its last complete sweep: it reads one a pass.
     std::bitset<33> classicSweep_;
+    // Set before a worker starts, cleared by that worker once the board's device id is read.
+    bool deviceIdUnread_ = false;
+    mutable std::mutex deviceIdMutex_;
+    std::string deviceId_; // behind deviceIdMutex_
     // Worker thread only: keeps the title from flooding the UI thread's queue.
     QString lastPostedTitle_;
     std::chrono::steady_clock::time_point lastPostedAt_{};

@@ -23,4 +23,6 @@ public:
     // UI thread: the boards the grid showed are gone or being connected afresh; the worker has
     // been told to stop, and the title generation has moved on.
     virtual void OnBoardsGone() {}
+    // On the worker, before its first measurement: the engine's DeviceId() has been read.
+    virtual void OnDeviceIdRead() {}
 };

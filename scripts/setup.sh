@@ -12,7 +12,7 @@ packages=(
   fontconfig fonts-liberation2 fonts-noto-cjk
   xvfb xauth imagemagick
   dpkg-dev fakeroot file lintian desktop-file-utils
-  qt6-l10n-tools qt6-tools-dev
+  qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
 )
 
 missing=()

@@ -214,6 +214,14 @@
         <source>触点弹跳 (毫秒)</source>
         <translation>Contact bounce (ms)</translation>
     </message>
+    <message>
+        <source>%1 已插入（仅探测）</source>
+        <translation>%1 plugged in (probed only)</translation>
+    </message>
+    <message>
+        <source>窗口只探测这块板，不单独为它测量：只插着它时标题为“设备已经断开”</source>
+        <translation>The window only probes this board and does not measure with it on its own: with only this board plugged in, the title reads “Board disconnected”</translation>
+    </message>
 </context>
 <context>
     <name>CDialogCapView</name>

@@ -109,6 +109,26 @@ TEST_F(DemoPanelTest, EachControlReachesTheWindowThroughTheBus)
     }
 }
 
+// The nine-way tester master alone connects nothing (the window only probes it): its panel entry
+// says so, and the other boards' entries do not.
+TEST(DemoPanel, ProbedOnlyBoardIsMarked)
+{
+    QString error;
+    auto demo = DemoBench::Create(QStringLiteral("pendrake,classic"), &error);
+    ASSERT_TRUE(demo) << error.toStdString();
+    CVorlaineDlg dlg(demo->backend(), [&] { return demo->eventSource(); });
+    demo->Start(dlg);
+    ASSERT_TRUE(waitUntil([&] { return dlg.windowTitle() == title::CLASSIC; }, std::chrono::seconds(10)));
+    ASSERT_EQ(demo->panel()->plugged.size(), 2u);
+    EXPECT_TRUE(demo->panel()->plugged[0]->text().contains(QString::fromUtf8("仅探测")));
+    EXPECT_TRUE(demo->panel()->plugged[0]->isChecked());
+    EXPECT_FALSE(demo->panel()->plugged[1]->text().contains(QString::fromUtf8("仅探测")));
+    // Unplugging the one board it serves leaves the window disconnected, the nine-way master still in.
+    demo->panel()->plugged[1]->setChecked(false);
+    EXPECT_TRUE(waitUntil([&] { return dlg.windowTitle() == title::DISCONNECTED; }, std::chrono::seconds(10)));
+    dlg.close();
+}
+
 // A window on hardware (or a test's bus) never gets the panel.
 TEST(DemoPanel, OnlyTheDemoHasIt)
 {

@@ -12,9 +12,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSet>
@@ -110,6 +112,34 @@ TEST(Language, EveryTextInTheSourcesHasItsEnglish)
             << key.first.toStdString() << ": \"" << key.second.toStdString()
             << "\" has no English; run scripts/update_translations.sh and translate it";
     }
+}
+
+// Qt's own standard buttons speak the interface's language: Qt's Chinese comes with the Chinese.
+TEST(Language, QtStandardButtonsFollowTheLanguage)
+{
+    auto shown = [](QAbstractButton* button) { return button ? button->text().remove(QLatin1Char('&')) : QString(); };
+    const struct {
+        Language language;
+        const char* ok;
+        const char* cancel;
+    } rows[] = {
+        {Language::Chinese, "确定", "取消"},
+        {Language::English, "OK", "Cancel"},
+        {Language::Chinese, "确定", "取消"}, // and back again
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.ok);
+        ASSERT_TRUE(InstallLanguage(*QCoreApplication::instance(), row.language));
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QMessageBox message(QMessageBox::Question, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
+        for (QAbstractButton* ok : {static_cast<QAbstractButton*>(box.button(QDialogButtonBox::Ok)),
+                                    static_cast<QAbstractButton*>(message.button(QMessageBox::Ok))})
+            EXPECT_EQ(shown(ok).toStdString(), row.ok);
+        for (QAbstractButton* cancel : {static_cast<QAbstractButton*>(box.button(QDialogButtonBox::Cancel)),
+                                        static_cast<QAbstractButton*>(message.button(QMessageBox::Cancel))})
+            EXPECT_EQ(shown(cancel).toStdString(), row.cancel);
+    }
+    RemoveLanguage(*QCoreApplication::instance());
 }
 
 struct English : WindowFixture {

@@ -108,6 +108,41 @@ TEST_F(WindowRecords, AGoodAndAFailingSensorGiveTwoRecordsAndFiftyPercent)
     EXPECT_EQ(file.readAll().count("\r\n"), 3);
 }
 
+// The worker reads the board's device id once, after the connection exchange: every record of
+// that connection carries it, without the information dialog, and a re-plugged board is read anew.
+TEST_F(WindowRecords, EveryRecordOfAConnectionCarriesTheBoardsDeviceId)
+{
+    place(good, Pass);
+    place(bad, Fail);
+    bus.unplug(id);
+    ASSERT_TRUE(waitUntil([&] { return dlg->windowTitle() == title::DISCONNECTED; }));
+    EXPECT_EQ(dlg->engine.DeviceId(), "");
+    auto record = board->record();
+    record.deviceId = "ID-REPLUGGED-002";
+    board->setRecord(record);
+    id = bus.plug(SimRunoffBoard::Identity("merrowin-demo"), board);
+    place(good, Pass);
+
+    const auto records = stored();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].boardIdentity, "ODM ID-0000000000001");
+    EXPECT_EQ(records[1].boardIdentity, "ODM ID-0000000000001");
+    EXPECT_EQ(records[2].boardIdentity, "ODM ID-REPLUGGED-002");
+
+    // On the wire of the second connection: the initialisation's reads untouched, then the one id
+    // read, then the measurements.
+    std::vector<std::uint8_t> codes;
+    for (const SimLoggedReport& e : bus.log(id))
+        if (e.kind == SimLoggedReport::Kind::Output && e.bytes[1] == 0x01 && e.bytes[2] == 0x29)
+            codes.push_back(e.bytes[3]);
+    const std::vector<std::uint8_t> init{0x01, 0x10, 0x20, 0x30, 0xD8, 0xDA}; // tables, then the data range
+    ASSERT_GT(codes.size(), init.size() + 1);
+    EXPECT_TRUE(std::equal(init.begin(), init.end(), codes.begin()));
+    EXPECT_EQ(codes[init.size()], 0x50);
+    EXPECT_EQ(codes[init.size() + 1], 0xF0);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), 0x50), 1);
+}
+
 TEST_F(WindowRecords, ASensorStillLyingThereIsRecordedWhenTheBoardGoesOrTheProgramCloses)
 {
     board->sensor().setFixed(good);
