@@ -14,18 +14,12 @@ PassTime PassTimeNow()
 CellReading ClassifyCell(const ColorBarCell& cell, std::uint32_t* failing)
 {
     std::uint32_t out = 0;
-    bool allNearZero = true; // stays so when no channel is tested
-    for (int k = 0; k < GRID_CHANNELS; ++k) {
-        if (cell.channelState[k] != Active)
-            continue;
-        if (IsAboveUpper(cell, k) || IsBelowLower(cell, k))
+    for (int k = 0; k < GRID_CHANNELS; ++k)
+        if (cell.channelState[k] == Active && (IsAboveUpper(cell, k) || IsBelowLower(cell, k)))
             out |= 1u << k;
-        if (cell.value[k] >= cell.lowerLimit[k] / 4 || cell.lowerLimit[k] == 0)
-            allNearZero = false;
-    }
     if (failing)
         *failing = out;
-    if (allNearZero)
+    if (ReadsEmpty(cell.value, cell.lowerLimit, cell.channelState))
         return CellReading::Empty;
     return JudgeCell(cell) == Fail ? CellReading::Fail : CellReading::Pass;
 }
