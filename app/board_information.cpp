@@ -55,119 +55,268 @@ void CVorlaineDlg::ShowAboutBox()
     dlg.exec();
 }
 
+namespace {
+// What a board's information dialog shows, read on the board thread.
+struct BoardInfo {
+    QString serialNumber, deviceId, author, firmwareVersion, firmwareDate, bootLogo, model, logoTag;
+    bool offlineOptionOffered = false, offlineDisplay = false;
+    std::uint8_t layoutSwitch = 0, rows = 0, columns = 0;
+    bool buzzerOn = false, buzzerInverted = false;
+    std::array<int, CAboutDlgHarrowinHID::MAX_CELLS> stationNumbers{};
+};
+
+QString ReadingText()
+{
+    return QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在读取设备信息…"));
+}
+
+QString WritingText()
+{
+    return QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在写入设备设置…"));
+}
+
+enum InfoStep { RUNOFF_INFO, KELSPIRE_INFO, MASTER_INFO, CLASSIC_INFO, INFO_DONE };
+} // namespace
+
 void CVorlaineDlg::ShowBoardInformation()
 {
-    const QString history = QString::fromUtf8(releaseHistory.c_str());
-    // A board unplugged while its dialog was open gets nothing, and the grid stays as the removal
-    // left it, even when the absent flags have not caught up with the removal.
-    const std::uint64_t connection = engine.ConnectionGeneration();
-    const auto stillThere = [&](const std::atomic<int>& absent) {
-        return absent == 0 && engine.ConnectionGeneration() == connection;
+    if (BoardsBusy())
+        return;
+    // The whole walk counts as board work: no other board command starts in between.
+    ++boardWork_;
+    infoConnection_ = engine.ConnectionGeneration();
+    UpdateBoardCommands();
+    BoardInformationStep(RUNOFF_INFO);
+}
+
+// One board of the walk: its reads on the board thread, its dialog here, its writes after OK on
+// the board thread, then the next board. A board unplugged while its dialog was open gets
+// nothing, and the grid stays as the removal left it, even when the absent flags have not caught
+// up with the removal.
+void CVorlaineDlg::BoardInformationStep(int board)
+{
+    const auto stillThere = [this](const std::atomic<int>& absent) {
+        return absent == 0 && engine.ConnectionGeneration() == infoConnection_;
     };
+    const auto next = [this, board] { BoardInformationStep(board + 1); };
+    auto info = std::make_shared<BoardInfo>();
 
-    if (stillThere(engine.runoffAbsent)) {
-        hiddata_simple_runoff& runoff = engine.runoff;
-        CAboutDlg dlg(this);
-        dlg.serialNumberText = Text(runoff.ReadSerialNumber());
-        dlg.deviceIdText = Text(runoff.ReadDeviceId());
-        knownDeviceIds_[BOARD_ONE_TO_ONE] = dlg.deviceIdText.toStdString();
-        dlg.authorText = Text(runoff.ReadAuthorName());
-        dlg.firmwareVersionText = HexVersion(runoff.ReadFirmwareVersion());
-        const int year = runoff.ReadFirmwareYear();
-        const int month = runoff.ReadFirmwareMonth();
-        dlg.firmwareDateText = about::FirmwareDate(year, month, runoff.ReadFirmwareDay());
-        dlg.offlineOptionOffered = (runoff.ReadOptionFlags() & 0x80) != 0;
-        dlg.bootLogoText = Text(runoff.ReadLogoText());
-        dlg.offlineDisplay = runoff.ReadOfflineDisplayMode() != 0;
-        dlg.modelText = RunoffModel(runoff.ReadModelCode());
-        dlg.logoTag = QString::fromStdString(engine.oemTag);
-        if (dlg.logoTag.isEmpty())
-            dlg.logoTag = Text(runoff.ReadAuthorTag());
-        if (dlg.exec() == QDialog::Accepted && stillThere(engine.runoffAbsent))
-            runoff.WriteOfflineDisplayMode(dlg.offlineDisplay ? 1 : 0);
+    switch (board) {
+    case RUNOFF_INFO:
+        if (!stillThere(engine.runoffAbsent))
+            return next();
+        RunOnBoards(
+            BoardWork::Event,
+            [this, info] {
+                ReportActivity(ReadingText());
+                hiddata_simple_runoff& runoff = engine.runoff;
+                info->serialNumber = Text(runoff.ReadSerialNumber());
+                info->deviceId = Text(runoff.ReadDeviceId());
+                knownDeviceIds_[BOARD_ONE_TO_ONE] = info->deviceId.toStdString();
+                info->author = Text(runoff.ReadAuthorName());
+                info->firmwareVersion = HexVersion(runoff.ReadFirmwareVersion());
+                const int year = runoff.ReadFirmwareYear();
+                const int month = runoff.ReadFirmwareMonth();
+                info->firmwareDate = about::FirmwareDate(year, month, runoff.ReadFirmwareDay());
+                info->offlineOptionOffered = (runoff.ReadOptionFlags() & 0x80) != 0;
+                info->bootLogo = Text(runoff.ReadLogoText());
+                info->offlineDisplay = runoff.ReadOfflineDisplayMode() != 0;
+                info->model = RunoffModel(runoff.ReadModelCode());
+                info->logoTag = QString::fromStdString(engine.oemTag);
+                if (info->logoTag.isEmpty())
+                    info->logoTag = Text(runoff.ReadAuthorTag());
+            },
+            [this, info, stillThere, next] {
+                CAboutDlg dlg(this);
+                dlg.serialNumberText = info->serialNumber;
+                dlg.deviceIdText = info->deviceId;
+                dlg.authorText = info->author;
+                dlg.firmwareVersionText = info->firmwareVersion;
+                dlg.firmwareDateText = info->firmwareDate;
+                dlg.offlineOptionOffered = info->offlineOptionOffered;
+                dlg.bootLogoText = info->bootLogo;
+                dlg.offlineDisplay = info->offlineDisplay;
+                dlg.modelText = info->model;
+                dlg.logoTag = info->logoTag;
+                if (dlg.exec() == QDialog::Accepted && stillThere(engine.runoffAbsent)) {
+                    const std::uint8_t mode = dlg.offlineDisplay ? 1 : 0;
+                    RunOnBoards(
+                        BoardWork::Event,
+                        [this, mode] {
+                            ReportActivity(WritingText());
+                            engine.runoff.WriteOfflineDisplayMode(mode);
+                        },
+                        next);
+                    return;
+                }
+                next();
+            });
+        return;
+
+    case KELSPIRE_INFO:
+        if (!stillThere(engine.kelspireAbsent))
+            return next();
+        RunOnBoards(
+            BoardWork::Event,
+            [this, info] {
+                ReportActivity(ReadingText());
+                hiddata_kelspire& kelspire = engine.kelspire;
+                info->logoTag = Text(kelspire.ReadAuthorTag());
+                info->deviceId = Text(kelspire.ReadDeviceId());
+                knownDeviceIds_[BOARD_SMART_MASTER] = info->deviceId.toStdString();
+                info->firmwareVersion = about::NibbleVersion(kelspire.ReadFirmwareVersion());
+                const int year = kelspire.ReadFirmwareYear();
+                const int month = kelspire.ReadFirmwareMonth();
+                info->firmwareDate = about::FirmwareDate(year, month, kelspire.ReadFirmwareDay());
+                const std::uint8_t* layout = kelspire.ReadMask(hiddata_kelspire::LAYOUT_STATION);
+                info->layoutSwitch = layout[0];
+                info->rows = layout[1];
+                info->columns = layout[2];
+            },
+            [this, info, stillThere, next] {
+                CAboutDlgHarrowin dlg(this);
+                dlg.logoTag = info->logoTag;
+                dlg.deviceIdText = info->deviceId;
+                dlg.firmwareVersionText = info->firmwareVersion;
+                dlg.firmwareDateText = info->firmwareDate;
+                dlg.releaseHistoryText = QString::fromUtf8(releaseHistory.c_str());
+                dlg.layoutSwitch = info->layoutSwitch;
+                dlg.rows = info->rows;
+                dlg.columns = info->columns;
+                if (dlg.exec() == QDialog::Accepted && stillThere(engine.kelspireAbsent)) {
+                    std::array<std::uint8_t, 32> record{};
+                    record[0] = dlg.layoutSwitch;
+                    record[1] = dlg.rows;
+                    record[2] = dlg.columns;
+                    RunOnBoards(
+                        BoardWork::Event,
+                        [this, record] {
+                            ReportActivity(WritingText());
+                            engine.kelspire.WriteMask(hiddata_kelspire::LAYOUT_STATION, record.data(),
+                                                      static_cast<int>(record.size()));
+                        },
+                        next);
+                    return;
+                }
+                next();
+            });
+        return;
+
+    case MASTER_INFO:
+        if (!stillThere(engine.masterAbsent))
+            return next();
+        RunOnBoards(
+            BoardWork::Event,
+            [this, info] {
+                ReportActivity(ReadingText());
+                hiddata_masterHID& master = engine.master;
+                info->logoTag = Text(master.ReadAuthorTag());
+                info->deviceId = Text(master.ReadDeviceId());
+                knownDeviceIds_[BOARD_OFFLINE_MASTER] = info->deviceId.toStdString();
+                info->firmwareVersion = about::NibbleVersion(master.ReadFirmwareVersion());
+                const int year = master.ReadFirmwareYear();
+                const int month = master.ReadFirmwareMonth();
+                info->firmwareDate = about::FirmwareDate(year, month, master.ReadFirmwareDay());
+                info->buzzerOn = (master.ReadBuzzerMode() & 0x80) != 0;
+                info->buzzerInverted = (master.ReadBuzzerMode() & 0x01) != 0;
+                const int columns = grid.GetColumns();
+                const int rows = grid.GetRows();
+                info->columns = static_cast<std::uint8_t>(columns);
+                info->rows = static_cast<std::uint8_t>(rows);
+                ScopedLock guard(master.lock);
+                // The map holds 16 cells; cells beyond it have no station.
+                for (int i = 0; i < rows * columns && i < CAboutDlgHarrowinHID::MAX_CELLS; ++i) {
+                    const std::uint8_t entry = i < CAboutDlgHarrowinHID::MAP_CELLS ? master.cellMap[2 * i + 1] : 0;
+                    info->stationNumbers[static_cast<std::size_t>(i)] = (entry & 0x80) != 0 ? entry & 0x7F : 255;
+                }
+            },
+            [this, info, stillThere, next] {
+                CAboutDlgHarrowinHID dlg(this);
+                dlg.logoTag = info->logoTag;
+                dlg.deviceIdText = info->deviceId;
+                dlg.firmwareVersionText = info->firmwareVersion;
+                dlg.firmwareDateText = info->firmwareDate;
+                dlg.releaseHistoryText = QString::fromUtf8(releaseHistory.c_str());
+                dlg.buzzerOn = info->buzzerOn;
+                dlg.buzzerInverted = info->buzzerInverted;
+                dlg.columns = info->columns;
+                dlg.rows = info->rows;
+                for (std::size_t i = 0; i < info->stationNumbers.size(); ++i)
+                    dlg.stationNumbers[i] = info->stationNumbers[i];
+                dlg.clearEmergencyStop = [this] { engine.emergencyStop = false; };
+                if (dlg.exec() == QDialog::Accepted && stillThere(engine.masterAbsent)) {
+                    const int columns = dlg.columns;
+                    const int rows = dlg.rows;
+                    std::array<std::uint8_t, 32> map{};
+                    for (int i = 0; i < rows * columns && i < CAboutDlgHarrowinHID::MAP_CELLS; ++i) {
+                        const int c = i % columns;
+                        const int r = i / columns;
+                        map[static_cast<std::size_t>(2 * i)] = static_cast<std::uint8_t>((c << 4) | r);
+                        map[static_cast<std::size_t>(2 * i + 1)] =
+                            static_cast<std::uint8_t>(dlg.stationNumbers[static_cast<std::size_t>(i)] | 0x80);
+                    }
+                    const auto buzzer =
+                        static_cast<std::uint8_t>((dlg.buzzerOn ? 0x80 : 0) | (dlg.buzzerInverted ? 1 : 0));
+                    RunOnBoards(
+                        BoardWork::Event,
+                        [this, columns, rows, map, buzzer] {
+                            ReportActivity(WritingText());
+                            hiddata_masterHID& master = engine.master;
+                            grid.SetColumns(columns);
+                            grid.SetRows(rows);
+                            master.WriteColumns(static_cast<std::uint8_t>(columns));
+                            master.WriteRows(static_cast<std::uint8_t>(rows));
+                            master.WriteCellMap(map.data());
+                            master.WriteBuzzerMode(buzzer);
+                            master.RefreshCellMap();
+                            ReportActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在初始化 Drovane 脱机版本…")));
+                            ScopedLock init(engine.csMasterInit);
+                            InitMaster(master, grid);
+                        },
+                        next);
+                    return;
+                }
+                next();
+            });
+        return;
+
+    case CLASSIC_INFO: {
+        if (!stillThere(engine.classicAbsent))
+            return next();
+        // Read at its initialisation; nothing of this board is set from here.
+        RunOnBoards(
+            BoardWork::Event,
+            [this, info] {
+                const CClassicTester& classic = engine.classic;
+                info->serialNumber = Text(classic.serialNumber.data());
+                info->deviceId = Text(classic.deviceId.data());
+                info->firmwareVersion = HexVersion(classic.firmwareVersion);
+                info->firmwareDate =
+                    about::FirmwareDate(classic.firmwareYear, classic.firmwareMonth, classic.firmwareDay);
+                info->offlineOptionOffered = (classic.firmwareFlags & 0x80) != 0;
+                info->logoTag = ClassicLogoTag(classic.authorTag.data());
+            },
+            [this, info, next] {
+                CAboutDlg dlg(this);
+                dlg.serialNumberText = info->serialNumber;
+                dlg.deviceIdText = info->deviceId;
+                dlg.authorText = QString::fromLatin1(CLASSIC_AUTHOR);
+                dlg.firmwareVersionText = info->firmwareVersion;
+                dlg.firmwareDateText = info->firmwareDate;
+                dlg.offlineOptionOffered = info->offlineOptionOffered;
+                dlg.modelText = tr("经典版本");
+                dlg.logoTag = info->logoTag;
+                dlg.exec();
+                next();
+            });
+        return;
     }
 
-    if (stillThere(engine.kelspireAbsent)) {
-        hiddata_kelspire& kelspire = engine.kelspire;
-        CAboutDlgHarrowin dlg(this);
-        dlg.logoTag = Text(kelspire.ReadAuthorTag());
-        dlg.deviceIdText = Text(kelspire.ReadDeviceId());
-        knownDeviceIds_[BOARD_SMART_MASTER] = dlg.deviceIdText.toStdString();
-        dlg.firmwareVersionText = about::NibbleVersion(kelspire.ReadFirmwareVersion());
-        const int year = kelspire.ReadFirmwareYear();
-        const int month = kelspire.ReadFirmwareMonth();
-        dlg.firmwareDateText = about::FirmwareDate(year, month, kelspire.ReadFirmwareDay());
-        dlg.releaseHistoryText = history;
-        const std::uint8_t* layout = kelspire.ReadMask(hiddata_kelspire::LAYOUT_STATION);
-        dlg.layoutSwitch = layout[0];
-        dlg.rows = layout[1];
-        dlg.columns = layout[2];
-        if (dlg.exec() == QDialog::Accepted && stillThere(engine.kelspireAbsent)) {
-            std::array<std::uint8_t, 32> record{};
-            record[0] = dlg.layoutSwitch;
-            record[1] = dlg.rows;
-            record[2] = dlg.columns;
-            kelspire.WriteMask(hiddata_kelspire::LAYOUT_STATION, record.data(), static_cast<int>(record.size()));
-        }
+    default:
+        // The ids just read name the board in the next test records.
+        RunOnBoards(BoardWork::Event, [this] { NoteRecordingBoard(); });
+        --boardWork_;
+        UpdateBoardCommands();
+        return;
     }
-
-    if (stillThere(engine.masterAbsent)) {
-        hiddata_masterHID& master = engine.master;
-        CAboutDlgHarrowinHID dlg(this);
-        dlg.logoTag = Text(master.ReadAuthorTag());
-        dlg.deviceIdText = Text(master.ReadDeviceId());
-        knownDeviceIds_[BOARD_OFFLINE_MASTER] = dlg.deviceIdText.toStdString();
-        dlg.firmwareVersionText = about::NibbleVersion(master.ReadFirmwareVersion());
-        const int year = master.ReadFirmwareYear();
-        const int month = master.ReadFirmwareMonth();
-        dlg.firmwareDateText = about::FirmwareDate(year, month, master.ReadFirmwareDay());
-        dlg.releaseHistoryText = history;
-        dlg.buzzerOn = (master.ReadBuzzerMode() & 0x80) != 0;
-        dlg.buzzerInverted = (master.ReadBuzzerMode() & 0x01) != 0;
-        dlg.columns = grid.GetColumns();
-        dlg.rows = grid.GetRows();
-        {
-            ScopedLock guard(master.lock);
-            // The map holds 16 cells; cells beyond it have no station.
-            for (int i = 0; i < dlg.rows * dlg.columns && i < CAboutDlgHarrowinHID::MAX_CELLS; ++i) {
-                const std::uint8_t entry = i < CAboutDlgHarrowinHID::MAP_CELLS ? master.cellMap[2 * i + 1] : 0;
-                dlg.stationNumbers[static_cast<std::size_t>(i)] = (entry & 0x80) != 0 ? entry & 0x7F : 255;
-            }
-        }
-        dlg.clearEmergencyStop = [this] { engine.emergencyStop = false; };
-        if (dlg.exec() == QDialog::Accepted && stillThere(engine.masterAbsent)) {
-            grid.SetColumns(dlg.columns);
-            grid.SetRows(dlg.rows);
-            master.WriteColumns(static_cast<std::uint8_t>(dlg.columns));
-            master.WriteRows(static_cast<std::uint8_t>(dlg.rows));
-            std::array<std::uint8_t, 32> map{};
-            for (int i = 0; i < dlg.rows * dlg.columns && i < CAboutDlgHarrowinHID::MAP_CELLS; ++i) {
-                const int c = i % dlg.columns;
-                const int r = i / dlg.columns;
-                map[static_cast<std::size_t>(2 * i)] = static_cast<std::uint8_t>((c << 4) | r);
-                map[static_cast<std::size_t>(2 * i + 1)] =
-                    static_cast<std::uint8_t>(dlg.stationNumbers[static_cast<std::size_t>(i)] | 0x80);
-            }
-            master.WriteCellMap(map.data());
-            master.WriteBuzzerMode(static_cast<std::uint8_t>((dlg.buzzerOn ? 0x80 : 0) | (dlg.buzzerInverted ? 1 : 0)));
-            master.RefreshCellMap();
-            ScopedLock init(engine.csMasterInit);
-            InitMaster(master, grid);
-        }
-    }
-
-    if (stillThere(engine.classicAbsent)) {
-        const CClassicTester& classic = engine.classic;
-        CAboutDlg dlg(this);
-        dlg.serialNumberText = Text(classic.serialNumber.data());
-        dlg.deviceIdText = Text(classic.deviceId.data());
-        dlg.authorText = QString::fromLatin1(CLASSIC_AUTHOR);
-        dlg.firmwareVersionText = HexVersion(classic.firmwareVersion);
-        dlg.firmwareDateText = about::FirmwareDate(classic.firmwareYear, classic.firmwareMonth, classic.firmwareDay);
-        dlg.offlineOptionOffered = (classic.firmwareFlags & 0x80) != 0;
-        dlg.modelText = tr("经典版本");
-        dlg.logoTag = ClassicLogoTag(classic.authorTag.data());
-        dlg.exec(); // nothing of this board is set from here
-    }
-    NoteRecordingBoard(); // the ids just read name the board in the next test records
 }

@@ -11,6 +11,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStringList>
+
+#include <memory>
 
 namespace {
 // Older files may carry other extensions: they can still be chosen.
@@ -86,22 +89,59 @@ void CVorlaineDlg::LoadOldConfiguration()
 
 bool CVorlaineDlg::LoadConfigurationFrom(const QString& path)
 {
-    const ConfigurationRead read = ReadConfigurationFile(path.toStdString());
+    if (BoardsBusy())
+        return false; // the command is disabled meanwhile
+    ConfigurationRead read = ReadConfigurationFile(path.toStdString());
     if (!read.configuration) {
         QMessageBox::warning(this, QStringLiteral("Vorlaine"), RefusalText(path, read.refusal, false));
         return false;
     }
-    ApplyConfiguration(*read.configuration, grid, [this](int page) { DownloadPage(page); });
-    NoteConfigurationFile(path);
-    if (!read.defaultedPages.empty()) {
-        QStringList pages;
-        for (const int p : read.defaultedPages)
-            pages << QStringLiteral("PAGE%1").arg(p, 2, 10, QLatin1Char('0'));
-        QMessageBox::warning(this, QStringLiteral("Vorlaine"),
-                             tr("配置文件 %1 中没有以下页面的设置，这些页面取默认值：%2")
-                                 .arg(path, pages.join(QStringLiteral(", "))));
-    }
+    DownloadConfiguration(std::make_shared<const Configuration>(std::move(*read.configuration)), path,
+                          std::move(read.defaultedPages));
     return true;
+}
+
+// Runs on the board thread: each page goes into the table and the grid, then to every connected
+// board, as it always has, so that every board sees the same exchanges in the same order. A
+// removal stops the downloads, but the table still takes every page of the file.
+void CVorlaineDlg::DownloadConfiguration(std::shared_ptr<const Configuration> configuration, QString path,
+                                         std::vector<int> defaultedPages)
+{
+    auto downloaded = std::make_shared<int>(0); // pages sent before a removal, if one came
+    auto cut = std::make_shared<bool>(false);
+    const int pages = configuration->PageCount();
+    const std::uint64_t removals = removals_;
+    RunOnBoards(
+        BoardWork::Command,
+        [this, configuration, downloaded, cut, pages, removals] {
+            ApplyConfiguration(*configuration, grid, [&](int page) {
+                if (removals_ != removals)
+                    *cut = true;
+                if (*cut)
+                    return;
+                ReportActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "下载配置")), page + 1, pages);
+                DownloadPage(page);
+                ++*downloaded;
+            });
+        },
+        [this, path, defaultedPages, downloaded, cut, pages] {
+            NoteConfigurationFile(path);
+            if (*cut)
+                QMessageBox::warning(this, QStringLiteral("Vorlaine"),
+                                     tr("设备在下载配置时断开：%1 页中已下载 %2 页。配置文件 %3 已全部载入，"
+                                        "设备重新连接后请再次载入，以便下载到设备。")
+                                         .arg(pages)
+                                         .arg(*downloaded)
+                                         .arg(path));
+            if (!defaultedPages.empty()) {
+                QStringList names;
+                for (const int p : defaultedPages)
+                    names << QStringLiteral("PAGE%1").arg(p, 2, 10, QLatin1Char('0'));
+                QMessageBox::warning(this, QStringLiteral("Vorlaine"),
+                                     tr("配置文件 %1 中没有以下页面的设置，这些页面取默认值：%2")
+                                         .arg(path, names.join(QStringLiteral(", "))));
+            }
+        });
 }
 
 // Each download holds its board's lock throughout, so the worker's exchanges with that board
@@ -140,14 +180,19 @@ bool CVorlaineDlg::SaveConfigurationTo(const QString& path)
 
 void CVorlaineDlg::LoadOldConfigurationFrom(const QString& path)
 {
+    if (BoardsBusy())
+        return;
     ConfigurationRefusal refusal;
     if (!LoadOldConfigurationFile(path.toStdString(), &refusal)) {
         QMessageBox::warning(this, QStringLiteral("Vorlaine"), RefusalText(path, refusal, true));
         return;
     }
     NoteConfigurationFile(path);
-    if (engine.runoffAbsent == 0) {
-        ScopedLock guard(engine.runoff.lock);
-        DownloadRunoff(engine.runoff, grid);
-    }
+    RunOnBoards(BoardWork::Command, [this] {
+        if (engine.runoffAbsent == 0) {
+            ReportActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "下载配置")));
+            ScopedLock guard(engine.runoff.lock);
+            DownloadRunoff(engine.runoff, grid);
+        }
+    });
 }

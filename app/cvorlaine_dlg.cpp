@@ -13,8 +13,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFontInfo>
-#include <QFontMetrics>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,8 +20,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStatusBar>
+#include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -33,6 +35,15 @@ constexpr int FALLBACK_FRAME = 8;
 constexpr int FALLBACK_CAPTION = 23;
 // A board that left a read unanswered during its initialisation gets another pass this much later.
 constexpr int INIT_RETRY_MS = 1000;
+
+// Commands that talk to the boards: refused while other board work is outstanding.
+bool NeedsBoards(int id)
+{
+    if (id == ID_ABOUT || id == ID_FILE_LOAD || id == ID_FILE_LOAD_OLD)
+        return true;
+    return std::find(std::begin(DEVICE_TYPE_COMMANDS), std::end(DEVICE_TYPE_COMMANDS), id) !=
+           std::end(DEVICE_TYPE_COMMANDS);
+}
 
 KeyboardCode::Key KeyOf(int qtKey)
 {
@@ -113,6 +124,7 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
         if (!closing_)
             ConnectBoards();
     });
+    SetUpStatusBar();
 
     engine.master.SetAcknowledgeSink(this);
     SetUpRecording(); // before the first connection pass starts the worker
@@ -125,6 +137,9 @@ CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, 
 
 CVorlaineDlg::~CVorlaineDlg()
 {
+    // Closing normally has ended the board work; a window destroyed unclosed cuts it short.
+    boardJobs_.Cancel();
+    boardJobs_.Finish();
     engine.StopAcquisition(); // the worker uses the grid and the boards on every pass
     OnBoardsGone();
     recorder.reset(); // writes what is left while the window can still hear of a problem
@@ -170,7 +185,7 @@ bool CVorlaineDlg::OnInitDialog()
     showMaximized();
 
     grid.AttachToDialogItem(IDC_GRID, this);
-    grid.SetRefreshTimer(1, true);
+    grid.SetRefreshTimer(1, true); // the grid caps it at its repaint rate
     grid.SetColumns(1);
     grid.SetRows(1);
 
@@ -226,23 +241,34 @@ void CVorlaineDlg::OnDeviceChange(bool arrival)
     if (closing_)
         return;
     if (arrival) {
-        engine.OnDeviceArrival();
-        NoteRecordingBoard();
-        RetryInitIfPending();
+        RunOnBoards(
+            BoardWork::Event,
+            [this] {
+                engine.OnDeviceArrival();
+                NoteRecordingBoard();
+            },
+            [this] { RetryInitIfPending(); }, true);
     } else {
         // The removal leaves the window disconnected until the next arrival, as it always has.
+        ++removals_;
         initRetry_.stop();
-        engine.OnDeviceRemoval();
-        knownDeviceIds_.clear();
-        NoteRecordingBoard(); // no id of the gone board for the next connection's first records
+        RunOnBoards(BoardWork::Event, [this] {
+            engine.OnDeviceRemoval();
+            knownDeviceIds_.clear();
+            NoteRecordingBoard(); // no id of the gone board for the next connection's first records
+        });
     }
 }
 
 void CVorlaineDlg::ConnectBoards()
 {
+    RunOnBoards(BoardWork::Event, [this] { ConnectBoardsOnBoardThread(); }, [this] { RetryInitIfPending(); }, true);
+}
+
+void CVorlaineDlg::ConnectBoardsOnBoardThread()
+{
     engine.ConnectBoards();
     NoteRecordingBoard();
-    RetryInitIfPending();
 }
 
 void CVorlaineDlg::RetryInitIfPending()
@@ -261,6 +287,10 @@ QString ShownTitle(const QString& title)
 
 void CVorlaineDlg::SetTitle(const QString& title)
 {
+    if (QThread::currentThread() != thread()) { // a connection pass on the board thread
+        mailbox_.Post([this, title] { setWindowTitle(ShownTitle(title)); });
+        return;
+    }
     setWindowTitle(ShownTitle(title));
 }
 
@@ -298,6 +328,10 @@ void CVorlaineDlg::ApplyPostedTitle()
 
 void CVorlaineDlg::ReportAccessDenied(const std::string& path)
 {
+    if (QThread::currentThread() != thread()) {
+        mailbox_.Post([this, path] { ReportAccessDenied(path); });
+        return;
+    }
     // Called inside a connection pass: a nested event loop here would let a device event start
     // another pass, so the box opens without waiting for the operator.
     const QString text =
@@ -314,8 +348,12 @@ void CVorlaineDlg::ReportAccessDenied(const std::string& path)
 
 void CVorlaineDlg::ShowAcknowledge(const std::string& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromStdString(text), QMessageBox::Ok, this);
-    box.exec();
+    // Comes from the board thread: shown without holding it up.
+    mailbox_.Post([this, text] {
+        auto* box = new QMessageBox(QMessageBox::NoIcon, QString(), QString::fromStdString(text), QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
 }
 
 QAction* CVorlaineDlg::ActionOf(int id) const
@@ -328,6 +366,8 @@ QAction* CVorlaineDlg::ActionOf(int id) const
 
 void CVorlaineDlg::OnCommand(int id)
 {
+    if (BoardsBusy() && NeedsBoards(id))
+        return; // disabled in the menu meanwhile; a second press never queues it twice
     const auto it = commands_.find(id);
     if (it != commands_.end())
         it->second();
@@ -335,21 +375,33 @@ void CVorlaineDlg::OnCommand(int id)
 
 void CVorlaineDlg::OnDeviceType(int index)
 {
-    engine.SelectDeviceType(index);
-    ConnectBoards();
+    RunOnBoards(
+        BoardWork::Command,
+        [this, index] {
+            engine.SelectDeviceType(index);
+            ConnectBoardsOnBoardThread();
+        },
+        [this] { RetryInitIfPending(); }, true);
 }
 
 void CVorlaineDlg::UpdateItem(QAction* action)
 {
     const int id = action->property("commandId").toInt();
+    const bool boardsFree = !BoardsBusy() || !NeedsBoards(id);
     for (int i = 0; i < 6; ++i) {
         if (id == DEVICE_TYPE_COMMANDS[i]) {
             action->setCheckable(true);
             action->setChecked(engine.deviceTypes[i].selected != 0);
-            action->setEnabled(i == 0 || engine.deviceTypes[i].available != 0);
+            action->setEnabled(boardsFree && (i == 0 || engine.deviceTypes[i].available != 0));
             return;
         }
     }
+    if (!boardsFree) {
+        action->setEnabled(false);
+        return;
+    }
+    if (NeedsBoards(id))
+        action->setEnabled(true);
     auto check = [action](bool on) {
         action->setCheckable(true);
         action->setChecked(on);
@@ -429,20 +481,29 @@ void CVorlaineDlg::OnClose()
 {
     if (captureViewOpen)
         OnVideoWindow();
-    // The worker goes first, so that its next pass cannot switch the lamps on again.
-    engine.StopAcquisition();
-    OnBoardsGone(); // a sensor still lying on the board is recorded as it stands
-    if (engine.runoffAbsent == 0)
-        engine.runoff.WriteOutputs(0, 0, 0, 0);
+    // An initialisation in progress ends at its next command; downloads and writes the operator
+    // confirmed still finish. Then the worker goes, so that its next pass cannot switch the
+    // lamps on again, and the lamps go off.
+    boardJobs_.Cancel();
+    ++boardWork_;
+    boardJobs_.Post([this] {
+        engine.StopAcquisition();
+        OnBoardsGone(); // a sensor still lying on the board is recorded as it stands
+        if (engine.runoffAbsent == 0)
+            engine.runoff.WriteOutputs(0, 0, 0, 0);
+        mailbox_.Post([this] { --boardWork_; });
+    });
 }
 
 void CVorlaineDlg::closeEvent(QCloseEvent* event)
 {
+    event->accept();
+    if (closing_)
+        return;
     closing_ = true;
     initRetry_.stop();
-    hide(); // at once: stopping the worker may still wait for one board command
+    hide(); // at once; the boards are let go on the board thread
     OnClose();
-    event->accept();
     QDialog::done(QDialog::Rejected);
 }
 
@@ -469,22 +530,13 @@ void CVorlaineDlg::OnSize()
     }
     const int menuHeight = layout() && layout()->menuBar() ? layout()->menuBar()->sizeHint().height() : 0;
     top += menuHeight;
-    const QRect outer(-left, -top, width() + left + right, height() + top + bottom);
+    // The status bar under the grid counts as frame too: the grid keeps its margins above it.
+    const int statusHeight = statusBar_ ? statusBar_->sizeHint().height() : 0;
+    const QRect outer(-left, -top, width() + left + right, height() - statusHeight + top + bottom);
     const int x = outer.left() + 10;
     const int y = outer.top() + 60;
     const int w = outer.left() + outer.width() - 20;  // right coordinate
     const int h = outer.top() + outer.height() - 25;  // bottom coordinate
     grid.setGeometry(x, y + menuHeight, std::max(w, 0), std::max(h - menuHeight, 0));
-    if (recordsStatus_) { // the counters in the margin under the grid, in a face small enough for it
-        const int room = std::max(height() - grid.geometry().bottom() - 2, 0);
-        QFont font = this->font();
-        for (int px = QFontInfo(font).pixelSize(); px > 8; --px) {
-            font.setPixelSize(px);
-            if (QFontMetrics(font).height() <= room)
-                break;
-        }
-        recordsStatus_->setFont(font);
-        recordsStatus_->setGeometry(x, grid.geometry().bottom() + 2, std::max(w, 0), room);
-    }
     update();
 }

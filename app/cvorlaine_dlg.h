@@ -2,16 +2,20 @@
 // The main window: the live grid, the menu, the keyboard code, and the engine that finds the
 // boards and polls them.
 #include "acquisition_engine.h"
+#include "board_jobs.h"
 #include "colorbar.h"
 #include "engine_host.h"
 #include "keyboard_code.h"
 #include "master_acknowledge_sink.h"
 #include "placement_tracker.h"
+#include "ui_mailbox.h"
 
 #include <QDialog>
 #include <QIcon>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -20,7 +24,11 @@
 #include <vector>
 
 class CDialogCapView;
+struct Configuration;
+struct BaselineEdit;
 class QLabel;
+class QProgressBar;
+class QStatusBar;
 class StationRecorder;
 
 // Where the window keeps its test records and the station's name in them; empty means the
@@ -61,6 +69,7 @@ public:
     void OnPassJudged(std::uint64_t generation, const std::bitset<64>& fresh) override;
     void OnBoardsGone() override;
     void OnDeviceIdRead() override;
+    void OnBoardActivity(const QString& text) override;
     // The offline master's acknowledge of a text write.
     void ShowAcknowledge(const std::string& text) override;
 
@@ -100,7 +109,18 @@ public:
     void ExportTestRecords();
     bool ExportTestRecordsTo(const QString& csvPath, std::int64_t sinceMs, std::int64_t untilMs);
     void ResetYieldCounters();
+    // The counters, the warnings (unsaved records, the spill file), and both in one line.
+    QString RecordsCountersText() const;
+    QString RecordsWarningText() const;
     QString RecordsStatusText() const;
+
+    // Whether board work the window asked for (a connection pass, an initialisation, a download,
+    // an information read or write) is queued or running; commands that need the boards are
+    // disabled meanwhile.
+    bool BoardsBusy() const { return boardWork_ > 0; }
+    // What the boards are doing, as the status bar says it; empty when idle.
+    QString BoardActivityText() const;
+    QStatusBar* statusBar() const { return statusBar_; }
 
     CDialogCapView* captureView = nullptr;
     bool captureViewOpen = false;
@@ -136,6 +156,25 @@ private:
     void UpdateRecordsStatus();
     Q_INVOKABLE void ShowRecordsProblem();
 
+    // Board work off the UI thread: `job` runs on the board thread, then `done` on the UI thread.
+    // A command (menu, grid click) is refused while other board work is outstanding; device
+    // events and retries always queue. Returns whether the job was queued.
+    enum class BoardWork { Command, Event };
+    bool RunOnBoards(BoardWork kind, std::function<void()> job, std::function<void()> done = {},
+                     bool cancellable = false);
+    // Any thread: what the status bar says the boards are doing; total 0 means no count.
+    void ReportActivity(const QString& text, int done = 0, int total = 0);
+    void EndActivity();
+    void SetUpStatusBar();
+    void UpdateStatusBar();
+    void UpdateBoardCommands();
+    void ConnectBoardsOnBoardThread();
+    // The information dialogs one board after the other: reads before, writes after OK.
+    void BoardInformationStep(int board);
+    void DownloadBaseline(const BaselineEdit& edit);
+    void DownloadConfiguration(std::shared_ptr<const Configuration> configuration, QString path,
+                               std::vector<int> defaultedPages);
+
     EventSourceFactory eventSourceFactory_;
     int startDeviceType_ = 0;
     std::unique_ptr<DeviceEventSource> eventSource_;
@@ -163,4 +202,25 @@ private:
     // id, an id the information dialog read); the worker adds the device id it read.
     std::mutex recordingBoardMutex_;
     std::string recordingKind_, recordingPrefix_, recordingKnownId_;
+
+    std::uint64_t infoConnection_ = 0; // the connection the information walk started on
+    // Board work: the UI thread's count of jobs whose `done` has not run yet.
+    int boardWork_ = 0;
+    // Moves on at every removal the window hears of: a download stops at the next page.
+    std::atomic<std::uint64_t> removals_{0};
+    mutable std::mutex activityMutex_;
+    QString activityText_; // behind activityMutex_
+    int activityDone_ = 0, activityTotal_ = 0;
+    std::chrono::steady_clock::time_point activitySince_{};
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* activityLabel_ = nullptr;
+    QProgressBar* activityProgress_ = nullptr;
+    QLabel* recordsWarning_ = nullptr;
+    QLabel* stationLabel_ = nullptr;
+    QLabel* configurationLabel_ = nullptr;
+    QString configurationName_;
+    QTimer statusTimer_;
+    // Last members: the board thread ends (and the mailbox goes) before anything it uses.
+    UiMailbox mailbox_;
+    BoardJobs boardJobs_;
 };

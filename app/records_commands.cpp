@@ -13,9 +13,11 @@
 #include <QFile>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QStringList>
 #include <QSysInfo>
 
 #include <atomic>
@@ -55,9 +57,8 @@ void CVorlaineDlg::SetUpRecording()
     };
     recorder = std::make_unique<StationRecorder>(path, station.toStdString(), problem, recovered, options.holdMs);
 
-    recordsStatus_ = new QLabel(this);
-    recordsStatus_->setObjectName(QStringLiteral("recordsStatus"));
-    recordsStatus_->setAlignment(Qt::AlignLeft | Qt::AlignTop); // the margin under the grid is short
+    if (stationLabel_)
+        stationLabel_->setText(tr("工位 %1").arg(station));
     recordsStatusTimer_.setInterval(STATUS_REFRESH_MS);
     connect(&recordsStatusTimer_, &QTimer::timeout, this, [this] { UpdateRecordsStatus(); });
     recordsStatusTimer_.start();
@@ -125,6 +126,9 @@ void CVorlaineDlg::ApplyRecordingBoard()
 
 void CVorlaineDlg::NoteConfigurationFile(const QString& path)
 {
+    configurationName_ = QFileInfo(path).fileName();
+    if (configurationLabel_)
+        configurationLabel_->setToolTip(QFileInfo(path).absoluteFilePath());
     if (!recorder)
         return;
     QFile file(path);
@@ -136,6 +140,26 @@ void CVorlaineDlg::NoteConfigurationFile(const QString& path)
 }
 
 QString CVorlaineDlg::RecordsStatusText() const
+{
+    const QString warning = RecordsWarningText();
+    return warning.isEmpty() ? RecordsCountersText() : RecordsCountersText() + QStringLiteral("   ") + warning;
+}
+
+QString CVorlaineDlg::RecordsWarningText() const
+{
+    if (!recorder)
+        return {};
+    QStringList parts;
+    const RecordWriter& writer = recorder->Writer();
+    const std::size_t unwritten = writer.Unwritten();
+    if (recordsFailing_ && unwritten > 0)
+        parts << tr("未保存记录 %1 条").arg(unwritten);
+    if (const std::uint64_t spilled = writer.Spilled(); spilled > 0)
+        parts << tr("%1 条记录已转存到 %2").arg(spilled).arg(QString::fromStdString(writer.SpillPath()));
+    return parts.join(QStringLiteral("   "));
+}
+
+QString CVorlaineDlg::RecordsCountersText() const
 {
     if (!recorder)
         return {};
@@ -150,12 +174,6 @@ QString CVorlaineDlg::RecordsStatusText() const
         for (const auto& [page, count] : positions)
             text += tr("   位置%1: %2/%3/%4").arg(page + 1).arg(count.tested).arg(count.passed).arg(count.failed);
     }
-    const RecordWriter& writer = recorder->Writer();
-    const std::size_t unwritten = writer.Unwritten();
-    if (recordsFailing_ && unwritten > 0)
-        text += tr("   未保存记录 %1 条").arg(unwritten);
-    if (const std::uint64_t spilled = writer.Spilled(); spilled > 0)
-        text += tr("   %1 条记录已转存到 %2").arg(spilled).arg(QString::fromStdString(writer.SpillPath()));
     return text;
 }
 
@@ -177,10 +195,16 @@ void CVorlaineDlg::UpdateRecordsStatus()
         box->open();
     }
     announcedSpill_ = spill;
-    const QString text = RecordsStatusText();
+    const QString text = RecordsCountersText();
     if (text != recordsStatus_->text()) {
         recordsStatus_->setText(text);
         recordsStatus_->setToolTip(text);
+    }
+    const QString warning = RecordsWarningText();
+    if (recordsWarning_ && warning != recordsWarning_->text()) {
+        recordsWarning_->setText(warning);
+        recordsWarning_->setToolTip(warning);
+        recordsWarning_->setVisible(!warning.isEmpty());
     }
 }
 

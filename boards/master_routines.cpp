@@ -54,11 +54,11 @@ void InitMaster(hiddata_masterHID& master, const CColorBar& grid)
         // Board first, page table after: its lock is never held during an exchange.
         std::array<std::uint16_t, PAGE_CHANNELS> high{}, low{};
         std::array<std::uint8_t, PAGE_CHANNELS> mask{};
-        std::this_thread::sleep_for(TABLE_READ_DELAY);
+        hiddata::PauseUnlessCancelled(TABLE_READ_DELAY);
         std::copy_n(master.ReadUpperLimits(station), PAGE_CHANNELS, high.begin());
-        std::this_thread::sleep_for(TABLE_READ_DELAY);
+        hiddata::PauseUnlessCancelled(TABLE_READ_DELAY);
         std::copy_n(master.ReadLowerLimits(station), PAGE_CHANNELS, low.begin());
-        std::this_thread::sleep_for(TABLE_READ_DELAY);
+        hiddata::PauseUnlessCancelled(TABLE_READ_DELAY);
         std::copy_n(master.ReadMask(station), PAGE_CHANNELS, mask.begin());
 
         std::lock_guard lock(pageTableLock());

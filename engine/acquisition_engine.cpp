@@ -142,6 +142,7 @@ void AcquisitionEngine::ConnectBoards()
 {
     ScopedLock guard(csConnect);
     initPending_ = false;
+    host_.OnBoardActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在查找设备…")));
 
     for (int i = 0; i < 6; ++i)
         if (deviceTypes[i].selected == 1)
@@ -162,13 +163,14 @@ void AcquisitionEngine::ConnectBoards()
             item.available = 1;
         host_.SetTitle(title::RUNOFF);
         if (runoffReady == 0) {
+            host_.OnBoardActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在初始化 Drovane…")));
             grid_.SetColumns(1);
             grid_.SetRows(1);
             const ReplyWatch watch;
             InitRunoff(runoff);
             runoffReady = watch.AllAnswered() ? 1 : 0;
             initPending_ = runoffReady == 0;
-            tablesUnread_ = initPending_;
+            tablesUnread_ = initPending_.load();
             StartAcquisitionFor(Board::Runoff);
         }
     } else if (kelspireAbsent == 0) {
@@ -176,6 +178,7 @@ void AcquisitionEngine::ConnectBoards()
             item.available = 0;
         host_.SetTitle(title::KELSPIRE);
         if (kelspireReady == 0) {
+            host_.OnBoardActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在初始化 Kelspire…")));
             grid_.SetColumns(2);
             grid_.SetRows(2);
             const ReplyWatch watch;
@@ -186,13 +189,14 @@ void AcquisitionEngine::ConnectBoards()
             }
             kelspireReady = watch.AllAnswered() ? 1 : 0;
             initPending_ = kelspireReady == 0;
-            tablesUnread_ = initPending_;
+            tablesUnread_ = initPending_.load();
             if (running == 0)
                 StartAcquisitionFor(Board::Kelspire);
         }
     } else if (masterAbsent == 0) {
         host_.SetTitle(title::MASTER);
         if (MasterStationCount() == 0) {
+            host_.OnBoardActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在初始化 Drovane 脱机版本…")));
             for (auto& item : deviceTypes)
                 item.available = 0;
             const ReplyWatch watch;
@@ -208,19 +212,20 @@ void AcquisitionEngine::ConnectBoards()
                 SetMasterStationCount(0); // the master's "initialised" mark
                 initPending_ = true;
             }
-            tablesUnread_ = initPending_;
+            tablesUnread_ = initPending_.load();
             StartAcquisitionFor(Board::Master);
         }
     } else if (classicAbsent == 0) {
         host_.SetTitle(title::CLASSIC);
         if (classicReady == 0) {
+            host_.OnBoardActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在初始化 ClassicTester…")));
             grid_.SetColumns(1);
             grid_.SetRows(1);
             const ReplyWatch watch;
             InitClassic(classic);
             classicReady = watch.AllAnswered() ? 1 : 0;
             initPending_ = classicReady == 0;
-            tablesUnread_ = initPending_;
+            tablesUnread_ = initPending_.load();
             StartAcquisitionFor(Board::Classic);
         }
     } else {

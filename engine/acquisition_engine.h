@@ -2,8 +2,9 @@
 // Board detection, the acquisition worker and device arrival / removal. The main window owns one
 // engine; the engine owns one protocol object per board kind and the connection state.
 //
-// Threads: ConnectBoards, OnDeviceArrival, OnDeviceRemoval and StopAcquisition run on the UI thread;
-// AcquirePass runs on the worker. Flags both threads touch are atomics. Lock order: csConnect,
+// Threads: ConnectBoards, OnDeviceArrival, OnDeviceRemoval and Start/StopAcquisition run on one
+// connection thread at a time (the window's board thread; a test's own thread); AcquirePass runs
+// on the worker. Flags both threads touch are atomics. Lock order: csConnect,
 // csAcquire and the init locks before any board lock; the page-table and grid locks are never held
 // during a board exchange.
 #include "cclassic_tester.h"
@@ -29,9 +30,18 @@ class CColorBar;
 class EngineHost;
 class HidBackend;
 
+// Set by connection passes on the board thread, read by the menu on the UI thread.
 struct DeviceTypeItem {
-    std::uint8_t selected = 0;
-    std::uint8_t available = 1;
+    std::atomic<std::uint8_t> selected{0};
+    std::atomic<std::uint8_t> available{1};
+    DeviceTypeItem() = default;
+    DeviceTypeItem(const DeviceTypeItem& other) { *this = other; }
+    DeviceTypeItem& operator=(const DeviceTypeItem& other)
+    {
+        selected = other.selected.load();
+        available = other.available.load();
+        return *this;
+    }
 };
 
 namespace title {
@@ -74,7 +84,7 @@ public:
     // Whether the last connection pass left a board's initialisation undone (a read got no reply);
     // the next pass runs it again. Until then the page table holds no settings of the board, and
     // nothing is judged.
-    bool InitPending() const { return initPending_; }
+    bool InitPending() const { return initPending_.load(); }
     // Moves on whenever the boards the window showed went away; a dialog opened for a board
     // compares it before writing to that board.
     std::uint64_t ConnectionGeneration() const { return connectionGeneration_.load(); }
@@ -147,12 +157,12 @@ private:
     std::atomic<bool> workerAlive_{false};
     std::atomic<std::uint64_t> titleGeneration_{0};
     std::uint64_t workerGeneration_ = 0; // the generation the running worker posts under
-    bool initPending_ = false;           // UI thread
-    Board workerBoard_ = Board::None;    // UI thread: the board the running worker was started for
+    std::atomic<bool> initPending_{false}; // set by the thread running the connection pass
+    Board workerBoard_ = Board::None;    // connection thread: the board the running worker was started for
     std::atomic<std::uint64_t> connectionGeneration_{0};
     // Set while a connected board's settings could not be read; no cell is tested meanwhile.
     std::atomic<bool> tablesUnread_{false};
-    std::set<std::string> reportedDenied_; // UI thread
+    std::set<std::string> reportedDenied_; // connection thread
     // Worker side: pages a connected board measures this pass, and pages that have had at least
     // one answered read since the worker started. A cell is tested when its page is in both.
     PageSet servedPages_;

@@ -25,4 +25,7 @@ public:
     virtual void OnBoardsGone() {}
     // On the worker, before its first measurement: the engine's DeviceId() has been read.
     virtual void OnDeviceIdRead() {}
+    // On the thread running a connection pass: what the boards are busy with now (a source text
+    // of the "activity" context), for the window's status bar.
+    virtual void OnBoardActivity(const QString& /*text*/) {}
 };

@@ -14,10 +14,7 @@ CColorBar::CColorBar(QWidget* parent) : QFrame(parent), refreshTimer_(new QTimer
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     clientRect_ = QRect(QPoint(0, 0), contentsRect().size());
-    connect(refreshTimer_, &QTimer::timeout, this, [this] {
-        if (changes_.load() != paintedChanges_)
-            update();
-    });
+    connect(refreshTimer_, &QTimer::timeout, this, [this] { refreshChanged(); });
 }
 
 CColorBar::~CColorBar() = default;
@@ -484,15 +481,70 @@ void CColorBar::PaintTo(QImage& image)
     painter_.paint(image, frame_);
 }
 
-void CColorBar::paintEvent(QPaintEvent*)
+void CColorBar::SetMaxRepaintRate(int perSecond)
+{
+    maxRepaintRate_ = std::clamp(perSecond, 1, 100);
+}
+
+void CColorBar::refreshChanged()
+{
+    if (changes_.load() == paintedChanges_ || !isVisible())
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastRefresh_ < std::chrono::milliseconds(1000 / maxRepaintRate_))
+        return; // a human sees no more; verdicts and lines never wait for this
+    lastRefresh_ = now;
+    const QRect area = contentsRect();
+    if (area.isEmpty() || backBuffer_.size() != area.size()) {
+        update();
+        return;
+    }
+    // Drawn here, then only the cells whose picture changed go to the window.
+    const GridFrame before = frame_;
+    PaintTo(backBuffer_);
+    update(changedArea(before).translated(area.topLeft()));
+}
+
+QRegion CColorBar::changedArea(const GridFrame& before) const
+{
+    const QRect all(QPoint(0, 0), backBuffer_.size());
+    // The big word and the fail count span the grid; verdicts may overlap their neighbours.
+    if (before.columns != frame_.columns || before.rows != frame_.rows || before.showVerdict != frame_.showVerdict ||
+        before.fpcTestMode != frame_.fpcTestMode || before.failCount != frame_.failCount ||
+        before.emergencyStop != frame_.emergencyStop)
+        return all;
+    const GridGeometry g(all.width(), all.height(), frame_.columns, frame_.rows, frame_.showVerdict);
+    QRegion changed;
+    for (int r = 0; r < frame_.rows; ++r) {
+        for (int c = 0; c < frame_.columns; ++c) {
+            if (before.verdicts[c][r] != frame_.verdicts[c][r])
+                return all;
+            if (before.untested[c][r] == frame_.untested[c][r] &&
+                std::memcmp(&before.cells[c][r], &frame_.cells[c][r], sizeof(ColorBarCell)) == 0)
+                continue;
+            // A cell's texts may reach a pixel or two beyond its lines.
+            const int left = Trunc(g.cellX(c)) - 2, top = Trunc(g.cellY(r)) - 2;
+            changed += QRect(QPoint(left, top), QPoint(Trunc(g.cellX(c + 1)) + 2, Trunc(g.cellY(r + 1)) + 2));
+        }
+    }
+    return changed.intersected(all);
+}
+
+void CColorBar::paintEvent(QPaintEvent* event)
 {
     const QRect area = contentsRect();
     QPainter p(this);
     if (!area.isEmpty()) {
-        if (backBuffer_.size() != area.size())
+        if (backBuffer_.size() != area.size()) {
             backBuffer_ = QImage(area.size(), QImage::Format_RGB32);
-        PaintTo(backBuffer_);
-        p.drawImage(area.topLeft(), backBuffer_);
+            PaintTo(backBuffer_);
+        } else if (changes_.load() != paintedChanges_ || pointerMoved_) {
+            PaintTo(backBuffer_);
+        }
+        pointerMoved_ = false;
+        // Only the part asked for: the refresh sends the cells that changed.
+        const QRect asked = event->rect().intersected(area);
+        p.drawImage(asked.topLeft(), backBuffer_, asked.translated(-area.topLeft()));
     }
     drawFrame(&p);
 }
@@ -514,6 +566,7 @@ void CColorBar::storePointer(const QMouseEvent* event)
 void CColorBar::mouseMoveEvent(QMouseEvent* event)
 {
     storePointer(event);
+    pointerMoved_ = true;
     update(); // the hover follows the pointer
     QFrame::mouseMoveEvent(event);
 }

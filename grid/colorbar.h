@@ -25,7 +25,10 @@
 #include <QImage>
 #include <QTimer>
 
+#include <QRegion>
+
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -45,8 +48,11 @@ public:
     bool IsAttached() const { return attached_ != 0; }
     int ControlId() const { return controlId_; }
 
-    // Repaints every intervalMs (below 10 ms it becomes 10 ms), or stops repainting.
+    // Looks for changes every intervalMs (below 10 ms it becomes 10 ms), or stops; what changed
+    // is repainted at most SetMaxRepaintRate times a second (30 unless set), only the cells whose
+    // picture changed going to the window.
     void SetRefreshTimer(int intervalMs, bool on);
+    void SetMaxRepaintRate(int perSecond); // 1 to 100
 
     void SetColumns(int count);
     void SetRows(int count);
@@ -132,6 +138,9 @@ private:
     void copyChannels(
         int column, int row, std::uint16_t (ColorBarCell::*field)[GRID_CHANNELS], const std::uint16_t* values);
     void requestRepaint();
+    void refreshChanged();
+    // The window's area (client coordinates) whose picture differs from `before`.
+    QRegion changedArea(const GridFrame& before) const;
     void storePointer(const QMouseEvent* event);
     void judgeLocked(int columns, int rows, bool showVerdict);
     void markChanged() { changes_.fetch_add(1, std::memory_order_relaxed); }
@@ -169,6 +178,9 @@ private:
     int controlId_ = 0;
     QTimer* refreshTimer_; // child named "refreshTimer"
     QImage backBuffer_;
+    int maxRepaintRate_ = 30;
+    std::chrono::steady_clock::time_point lastRefresh_{};
+    bool pointerMoved_ = false;
     GridFrame frame_;
     GridPainter painter_;
 };

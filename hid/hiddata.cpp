@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -30,6 +31,7 @@ std::uint64_t HashReport(std::uint64_t hash, const std::uint8_t* bytes)
 }
 
 thread_local std::uint64_t threadReadFailures = 0;
+thread_local const std::atomic<bool>* threadCancel = nullptr;
 
 std::mutex deniedMutex;
 std::vector<std::string> deniedPaths;
@@ -42,6 +44,24 @@ hiddata::~hiddata() = default;
 std::uint64_t hiddata::ThreadReadFailures()
 {
     return threadReadFailures;
+}
+
+void hiddata::SetThreadCancel(const std::atomic<bool>* flag)
+{
+    threadCancel = flag;
+}
+
+bool hiddata::ThreadCancelled()
+{
+    return threadCancel && threadCancel->load();
+}
+
+void hiddata::PauseUnlessCancelled(std::chrono::milliseconds time)
+{
+    constexpr auto STEP = std::chrono::milliseconds(10);
+    const auto end = Clock::now() + time;
+    for (auto now = Clock::now(); now < end && !ThreadCancelled(); now = Clock::now())
+        std::this_thread::sleep_for(std::min<Clock::duration>(STEP, end - now));
 }
 
 std::vector<std::string> hiddata::TakeAccessDenied()
@@ -153,7 +173,7 @@ void hiddata::DiscardQueuedInput()
 bool hiddata::WriteReport(const std::uint8_t* data)
 {
     requestKey_ = HashReport(requestKey_, data);
-    if (!deviceHandle)
+    if (!deviceHandle || ThreadCancelled())
         return true;
     DiscardQueuedInput();
     std::uint8_t out[HID_REPORT_SIZE];
@@ -195,7 +215,7 @@ void hiddata::NoteUnanswered(bool timedOut, bool tookOwedReply, const char* what
 std::uint8_t* hiddata::ReadReport()
 {
     lastReport = report;
-    if (!deviceHandle) {
+    if (!deviceHandle || ThreadCancelled()) {
         NoteUnanswered(false, false, "ReadReport:");
         return report;
     }
@@ -229,7 +249,7 @@ int hiddata::SetFeatureReport(const std::uint8_t* data)
     std::memset(report, 0, sizeof report);
     std::memcpy(report, data, HID_REPORT_SIZE);
     report[0] = 0;
-    if (!deviceHandle)
+    if (!deviceHandle || ThreadCancelled())
         return 2;
     return deviceHandle->sendFeature(report) == static_cast<int>(HID_REPORT_SIZE) ? 0 : 2;
 }
@@ -239,7 +259,7 @@ std::uint8_t* hiddata::GetFeatureReport()
     lastReport = report;
     report[0] = 0;
     std::uint8_t in[HID_REPORT_SIZE] = {};
-    if (!(deviceHandle && deviceHandle->getFeature(in) == static_cast<int>(HID_REPORT_SIZE))) {
+    if (!(deviceHandle && !ThreadCancelled() && deviceHandle->getFeature(in) == static_cast<int>(HID_REPORT_SIZE))) {
         NoteUnanswered(false, false, "GetFeatureReport:"); // a control transfer has no late answer
         return report;
     }

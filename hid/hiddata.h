@@ -4,6 +4,7 @@
 #include "hid_backend.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -39,6 +40,13 @@ public:
 
     // Reads on the calling thread, of any board, that got no reply.
     static std::uint64_t ThreadReadFailures();
+    // While `flag` is set, every command of the calling thread fails at once without touching the
+    // board (reads count as unanswered): an initialisation the window no longer wants ends within
+    // the command in progress. nullptr detaches the thread.
+    static void SetThreadCancel(const std::atomic<bool>* flag);
+    static bool ThreadCancelled();
+    // Sleeps, but returns early once the calling thread's cancel flag is set.
+    static void PauseUnlessCancelled(std::chrono::milliseconds time);
     // Nodes of known boards that exist but could not be opened for lack of rights, since the last call.
     static std::vector<std::string> TakeAccessDenied();
 

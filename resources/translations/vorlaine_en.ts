@@ -376,10 +376,6 @@ sudo udevadm control --reload-rules &amp;&amp; sudo udevadm trigger --subsystem-
         <translation>   Position %1: %2/%3/%4</translation>
     </message>
     <message>
-        <source>   未保存记录 %1 条</source>
-        <translation>   %1 records not saved</translation>
-    </message>
-    <message>
         <source>测试记录无法写入 %1：%2
 记录暂存在内存中，写入恢复后自动保存。</source>
         <translation>Test records cannot be written to %1: %2
@@ -434,10 +430,6 @@ They are kept in memory and saved as soon as writing works again.</translation>
         <translation>%1 already exists. Do you want to replace it?</translation>
     </message>
     <message>
-        <source>   %1 条记录已转存到 %2</source>
-        <translation>   %1 records spilled to %2</translation>
-    </message>
-    <message>
         <source>测试记录数据库仍无法写入，内存中已暂存 %1 条记录；之后的记录保存在文件 %2 中，数据库恢复后自动写回。</source>
         <translation>The test record database still cannot be written and %1 records are held in memory; further records are kept in the file %2 and go into the database by themselves once it can be written again.</translation>
     </message>
@@ -446,6 +438,30 @@ They are kept in memory and saved as soon as writing works again.</translation>
 其中 %1 条尚未写入数据库，取自内存或转存文件。</source>
         <translation>
 %1 of them are not in the database yet; they were taken from memory or the spill file.</translation>
+    </message>
+    <message>
+        <source>正在与设备通信…</source>
+        <translation>Talking to the board…</translation>
+    </message>
+    <message>
+        <source>无配置文件</source>
+        <translation>No configuration file</translation>
+    </message>
+    <message>
+        <source>设备在下载配置时断开：%1 页中已下载 %2 页。配置文件 %3 已全部载入，设备重新连接后请再次载入，以便下载到设备。</source>
+        <translation>The board was unplugged during the download: %2 of %1 pages were sent. Configuration file %3 is loaded in full; load it again once the board is back, so that it reaches the board.</translation>
+    </message>
+    <message>
+        <source>工位 %1</source>
+        <translation>Station %1</translation>
+    </message>
+    <message>
+        <source>未保存记录 %1 条</source>
+        <translation>%1 records not saved</translation>
+    </message>
+    <message>
+        <source>%1 条记录已转存到 %2</source>
+        <translation>%1 records spilled to %2</translation>
     </message>
 </context>
 <context>
@@ -759,6 +775,45 @@ They are kept in memory and saved as soon as writing works again.</translation>
     <message>
         <source>取消</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>activity</name>
+    <message>
+        <source>下载基线设置…</source>
+        <translation>Downloading the baseline…</translation>
+    </message>
+    <message>
+        <source>正在读取设备信息…</source>
+        <translation>Reading the board information…</translation>
+    </message>
+    <message>
+        <source>正在写入设备设置…</source>
+        <translation>Writing the board settings…</translation>
+    </message>
+    <message>
+        <source>正在初始化 Drovane 脱机版本…</source>
+        <translation>Initialising the Drovane offline board…</translation>
+    </message>
+    <message>
+        <source>下载配置</source>
+        <translation>Downloading configuration</translation>
+    </message>
+    <message>
+        <source>正在查找设备…</source>
+        <translation>Looking for boards…</translation>
+    </message>
+    <message>
+        <source>正在初始化 Drovane…</source>
+        <translation>Initialising Drovane…</translation>
+    </message>
+    <message>
+        <source>正在初始化 Kelspire…</source>
+        <translation>Initialising Kelspire…</translation>
+    </message>
+    <message>
+        <source>正在初始化 ClassicTester…</source>
+        <translation>Initialising ClassicTester…</translation>
     </message>
 </context>
 <context>

@@ -39,6 +39,7 @@ struct BoardInformation : WindowFixture {
         });
         poll.start(0);
         dlg->OnCommand(ID_ABOUT);
+        settle(); // the dialogs open as their reads answer
     }
     static QString field(QDialog* dialog, int id)
     {

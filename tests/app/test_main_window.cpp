@@ -96,6 +96,7 @@ TEST_F(MainWindow, ABoardPluggedInIsFoundAndClosingSwitchesItsOutputsOff)
     ASSERT_TRUE(waitUntil([&] { return board->outputs()[0] == 1; })); // the worker drives the PASS lamp
 
     dlg->close();
+    settle(); // the outputs go off on the board thread
     const auto log = bus.log(id);
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[log.size() - 2].bytes[3], 0xD3);
@@ -112,6 +113,7 @@ TEST_F(MainWindow, UnplugEmptiesTheGridAndAMachineTypeFindsItsBoard)
     const int id = bus.plug(SimRunoffBoard::Identity("VASKARO_DEV2"), board);
     ASSERT_TRUE(waitUntil([&] { return dlg->windowTitle() == DISCONNECTED && bus.log(id).empty(); }));
     dlg->OnCommand(ID_DEVICE_MACHINE2);
+    settle();
     EXPECT_EQ(dlg->windowTitle(), RUNOFF_TITLE);
     EXPECT_EQ(dlg->engine.oemTag, "VASKARO");
     EXPECT_EQ(dlg->engine.SelectedDeviceType(), 2);

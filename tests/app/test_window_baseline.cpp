@@ -128,6 +128,7 @@ TEST_F(WindowBaseline, OkDownloadsTheEditedPageToTheBoard)
         driveDialog();
         press();
         ASSERT_TRUE(opened);
+        settle(); // the downloads run on the board thread
         EXPECT_EQ(selectedPage, page);
 
         const ChannelValues high = c.boardUpper(page);

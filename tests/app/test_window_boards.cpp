@@ -120,6 +120,7 @@ TEST_F(WindowOnBus, ClosingOnAStalledBoardHidesAtOnceAndWaitsForOneCommandAtMost
     dlg->show();
     const int id = plugMaster();
     ASSERT_TRUE(titleBecomes(MASTER_TITLE));
+    ASSERT_TRUE(waitUntil([&] { return dlg->engine.WorkerRunning(); }));
     constexpr auto STALL = 300ms;
     bus.setOutputStall(id, STALL); // every command of a pass now takes a stall
     std::this_thread::sleep_for(STALL / 3);
@@ -129,11 +130,11 @@ TEST_F(WindowOnBus, ClosingOnAStalledBoardHidesAtOnceAndWaitsForOneCommandAtMost
     dlg->installEventFilter(&watch);
     const auto start = std::chrono::steady_clock::now();
     dlg->close();
-    const auto took = std::chrono::steady_clock::now() - start;
     dlg->removeEventFilter(&watch);
-
     EXPECT_TRUE(workerRanWhenHidden); // hidden before the worker was waited for
     EXPECT_TRUE(dlg->isHidden());
+    settle(); // the board thread lets the boards go
+    const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_FALSE(dlg->engine.WorkerRunning());
     EXPECT_LT(took, 2 * STALL); // a whole pass would take eight stalls
 }
@@ -161,10 +162,11 @@ TEST_F(WindowOnBus, ANodeWithoutAccessRightsIsReportedOnceWithoutWaitingForTheOp
     EXPECT_TRUE(box->text().contains(QStringLiteral("sudo cp resources/70-vorlaine.rules /etc/udev/rules.d/")));
     EXPECT_TRUE(box->text().contains(
         QStringLiteral("sudo udevadm control --reload-rules && sudo udevadm trigger --subsystem-match=hidraw")));
+    settle();
     EXPECT_EQ(dlg->windowTitle(), DISCONNECTED);
 
     dlg->OnCommand(ID_DEVICE_BASIC); // another connection pass
-    processEventsFor(50ms);
+    settle();
     EXPECT_EQ(visibleBoxes().size(), 1);
     EXPECT_EQ(dlg->findChildren<QMessageBox*>().size(), 1);
     EXPECT_EQ(dlg->windowTitle(), DISCONNECTED);

@@ -74,6 +74,7 @@ TEST_F(WindowConfiguration, ALoadSetsTheGridAndDownloadsEveryPageToTheOneToOneBo
     bus.clearLog(id);
 
     EXPECT_TRUE(dlg->LoadConfigurationFrom(file("a.ini", grid(2, 2, 1200))));
+    settle();
     EXPECT_EQ(dlg->grid.GetColumns(), 2);
     EXPECT_EQ(dlg->grid.GetRows(), 2);
     // Every page of the file triggers a download of the page under the cursor (cell 0 here).
@@ -120,6 +121,7 @@ TEST_F(WindowConfiguration, EachPageReachesItsStationOnTheMasterBoards)
         open();
         ASSERT_TRUE(waitUntil(c.ready));
         ASSERT_TRUE(dlg->LoadConfigurationFrom(file("m.ini", grid(2, 2, 2100))));
+        settle();
         for (int page = 0; page < 4; ++page)
             EXPECT_EQ(c.upperAtStation(page), 2100 + page) << "page " << page;
         dlg->close();
@@ -140,7 +142,10 @@ TEST_F(WindowConfiguration, AFileTheGridCannotHoldIsRefusedAndChangesNothing)
     for (const auto& [r, c] : {std::pair{11, 1}, {1, -1}, {9, 8}}) {
         const QString path = file("big.ini", grid(r, c, 4000));
         bool loaded = true;
-        const QStringList shown = messagesDuring([&] { loaded = dlg->LoadConfigurationFrom(path); });
+        const QStringList shown = messagesDuring([&] {
+        loaded = dlg->LoadConfigurationFrom(path);
+        settle(); // the pages the file lacks are named once the download is done
+    });
         EXPECT_FALSE(loaded);
         ASSERT_EQ(shown.size(), 1) << r << "x" << c;
         EXPECT_TRUE(shown[0].contains(QStringLiteral("ROW=%1").arg(r))) << shown[0].toStdString();
@@ -173,6 +178,7 @@ TEST_F(WindowConfiguration, AnUnusableLoadSaysWhyAndChangesNothing)
     open();
     ASSERT_TRUE(waitUntil([&] { return dlg->engine.runoffReady.load() == 1; }));
     ASSERT_TRUE(dlg->LoadConfigurationFrom(file("start.ini", grid(2, 3, 3000))));
+    settle();
     struct Case {
         const char* name;
         QString path;
@@ -202,6 +208,7 @@ TEST_F(WindowConfiguration, AnUnusableLoadSaysWhyAndChangesNothing)
                 dlg->LoadOldConfigurationFrom(c.path);
             else
                 EXPECT_FALSE(dlg->LoadConfigurationFrom(c.path));
+            settle();
         });
         ASSERT_EQ(shown.size(), 1);
         EXPECT_TRUE(shown[0].contains(c.path)) << shown[0].toStdString();
@@ -217,11 +224,15 @@ TEST_F(WindowConfiguration, PagesTheFileLacksTakeTheStartUpPageAndAreNamed)
 {
     open();
     ASSERT_TRUE(dlg->LoadConfigurationFrom(file("full.ini", grid(4, 3, 3000))));
+    settle();
     std::string partial = grid(1, 4, 1500); // four page sections, under a 4 x 3 grid
     partial = "[GLOBAL]\r\nFPCTEST=0\r\nCOL=3\r\nROW=4\r\n" + partial.substr(partial.find("[PAGE00"));
     const QString path = file("partial.ini", partial);
     bool loaded = false;
-    const QStringList shown = messagesDuring([&] { loaded = dlg->LoadConfigurationFrom(path); });
+    const QStringList shown = messagesDuring([&] {
+        loaded = dlg->LoadConfigurationFrom(path);
+        settle(); // the pages the file lacks are named once the download is done
+    });
     EXPECT_TRUE(loaded);
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].contains(path));

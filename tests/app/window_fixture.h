@@ -4,6 +4,7 @@
 #include "message_boxes.h"
 #include "sim_bus.h"
 #include "sim_device_events.h"
+#include "wait_until.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -21,6 +22,12 @@ struct WindowFixture : ::testing::Test {
     void open()
     {
         dlg = std::make_unique<CVorlaineDlg>(bus, [this] { return std::make_unique<SimDeviceEvents>(bus); });
+        settle();
+    }
+    // Waits until the board work the window asked for has been done and answered.
+    void settle()
+    {
+        ASSERT_TRUE(waitUntil([this] { return !dlg->BoardsBusy(); }, std::chrono::seconds(20)));
     }
     void TearDown() override
     {
