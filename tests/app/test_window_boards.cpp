@@ -139,6 +139,32 @@ TEST_F(WindowOnBus, ClosingOnAStalledBoardHidesAtOnceAndWaitsForOneCommandAtMost
     EXPECT_LT(took, 2 * STALL); // a whole pass would take eight stalls
 }
 
+// The 4 x 4 master's initialisation takes seconds; the window paints and answers meanwhile, and
+// closing in the middle of it waits for one command at most.
+TEST_F(WindowOnBus, ClosingDuringAnInitialisationEndsWithinOneCommand)
+{
+    std::vector<std::uint8_t> stations(16);
+    for (std::size_t i = 0; i < stations.size(); ++i)
+        stations[i] = static_cast<std::uint8_t>(i);
+    plugMaster(std::make_shared<SimMasterBoard>(stations));
+    const auto start = std::chrono::steady_clock::now();
+    open(false);
+    dlg->show();
+    ASSERT_TRUE(waitUntil([&] { return dlg->BoardActivityText().contains(QString::fromUtf8("正在初始化")); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the window waited for the board";
+    EXPECT_TRUE(dlg->BoardsBusy());
+    processEventsFor(200ms);
+    ASSERT_TRUE(dlg->BoardsBusy()) << "the initialisation ended before the close could cut it short";
+
+    const auto closing = std::chrono::steady_clock::now();
+    dlg->close();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 50ms) << "close waited for USB";
+    settle();
+    // One read's bound (100 ms) and the pause between two table reads, with room for a slow machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 600ms);
+    EXPECT_FALSE(dlg->engine.WorkerRunning());
+}
+
 TEST_F(WindowOnBus, ANodeWithoutAccessRightsIsReportedOnceWithoutWaitingForTheOperator)
 {
     open();

@@ -1,4 +1,5 @@
 // The File menu's configuration commands on the window, with a board on the simulated bus.
+#include "command_ids.h"
 #include "configuration_file.h"
 #include "maker_domain.h"
 #include "page_table.h"
@@ -8,9 +9,11 @@
 #include "wait_until.h"
 #include "window_fixture.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -291,6 +294,69 @@ TEST_F(WindowConfiguration, ASaveTypedWithoutExtensionAsksBeforeReplacing)
     EXPECT_EQ(asked.size(), 1);
     EXPECT_NE(content().find("[GLOBAL]"), std::string::npos);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("station3")));
+}
+
+} // namespace
+
+namespace {
+
+// While a download runs on the board thread the window stays live: the commands that need the
+// boards are greyed out and a second press is not queued behind the first.
+TEST_F(WindowConfiguration, ACommandPressedAgainWhileTheBoardsAreBusyRunsOnce)
+{
+    id = bus.plug(SimRunoffBoard::Identity("merrowin-demo"), board);
+    open();
+    ASSERT_TRUE(waitUntil([&] { return dlg->engine.runoffReady.load() == 1; }));
+    bus.setOutputStall(id, std::chrono::milliseconds(5)); // a download of 4 pages takes a while
+    bus.clearLog(id);
+
+    const QString path = file("twice.ini", grid(2, 2, 1200));
+    ASSERT_TRUE(dlg->LoadConfigurationFrom(path));
+    EXPECT_TRUE(dlg->BoardsBusy());
+    EXPECT_FALSE(dlg->LoadConfigurationFrom(path));
+    dlg->OnCommand(ID_FILE_LOAD_OLD); // would ask for a file if it ran
+    dlg->OnCommand(ID_DEVICE_BASIC);
+    QAction* load = dlg->ActionOf(ID_FILE_LOAD);
+    dlg->OnInitMenuPopup(qobject_cast<QMenu*>(load->parent()));
+    EXPECT_FALSE(load->isEnabled());
+    QAction* machine = dlg->ActionOf(ID_DEVICE_MACHINE1);
+    dlg->OnInitMenuPopup(qobject_cast<QMenu*>(machine->parent()));
+    EXPECT_FALSE(machine->isEnabled());
+    EXPECT_TRUE(waitUntil([&] { return dlg->BoardActivityText().contains(QString::fromUtf8("下载配置")); }));
+    settle();
+
+    EXPECT_EQ(downloads().size(), 4 * RUNOFF_DOWNLOAD.size());
+    dlg->OnInitMenuPopup(qobject_cast<QMenu*>(load->parent()));
+    EXPECT_TRUE(load->isEnabled());
+    EXPECT_TRUE(dlg->BoardActivityText().isEmpty());
+}
+
+// Unplugged in the middle of a 16-page download: the download ends with a word to the operator,
+// and the page table still holds every page of the file.
+TEST_F(WindowConfiguration, UnpluggingDuringADownloadEndsItAndKeepsThePagesLoaded)
+{
+    id = bus.plug(SimRunoffBoard::Identity("merrowin-demo"), board);
+    open();
+    ASSERT_TRUE(waitUntil([&] { return dlg->engine.runoffReady.load() == 1; }));
+    bus.setOutputStall(id, std::chrono::milliseconds(10));
+    bus.clearLog(id);
+
+    const QString path = file("sixteen.ini", grid(4, 4, 2000));
+    const QStringList shown = messagesDuring([&] {
+        ASSERT_TRUE(dlg->LoadConfigurationFrom(path));
+        ASSERT_TRUE(waitUntil([&] { return downloads().size() >= RUNOFF_DOWNLOAD.size(); }));
+        bus.unplug(id);
+        settle();
+    });
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].contains(QString::fromUtf8("断开"))) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains(path)) << shown[0].toStdString();
+    EXPECT_LT(downloads().size(), 16 * RUNOFF_DOWNLOAD.size());
+    std::lock_guard lock(pageTableLock());
+    for (int p = 0; p < 16; ++p) {
+        const std::uint16_t upper = pageTable[p].thresholdHigh[5];
+        EXPECT_EQ(upper, 2000 + p) << "page " << p;
+    }
 }
 
 } // namespace

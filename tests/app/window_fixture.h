@@ -19,10 +19,12 @@ struct WindowFixture : ::testing::Test {
     SimBus bus;
     std::unique_ptr<CVorlaineDlg> dlg;
 
-    void open()
+    // `settled`: returns once the start-up's board work is done.
+    void open(bool settled = true)
     {
         dlg = std::make_unique<CVorlaineDlg>(bus, [this] { return std::make_unique<SimDeviceEvents>(bus); });
-        settle();
+        if (settled)
+            settle();
     }
     // Waits until the board work the window asked for has been done and answered.
     void settle()
