@@ -188,6 +188,7 @@ bool CVorlaineDlg::OnInitDialog()
     grid.SetRefreshTimer(1, true); // the grid caps it at its repaint rate
     grid.SetColumns(1);
     grid.SetRows(1);
+    engine.MarkNothingMeasured(); // painted before the first connection pass has found anything
 
     InitPageTableDefaults();
     HandPagesToGrid();

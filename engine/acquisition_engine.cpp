@@ -166,6 +166,7 @@ void AcquisitionEngine::ConnectBoards()
             host_.OnBoardActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在初始化 Drovane…")));
             grid_.SetColumns(1);
             grid_.SetRows(1);
+            MarkNothingMeasured();
             const ReplyWatch watch;
             InitRunoff(runoff);
             runoffReady = watch.AllAnswered() ? 1 : 0;
@@ -181,6 +182,7 @@ void AcquisitionEngine::ConnectBoards()
             host_.OnBoardActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在初始化 Kelspire…")));
             grid_.SetColumns(2);
             grid_.SetRows(2);
+            MarkNothingMeasured();
             const ReplyWatch watch;
             {
                 ScopedLock init(csKelspireInit);
@@ -202,6 +204,7 @@ void AcquisitionEngine::ConnectBoards()
             const ReplyWatch watch;
             master.ScanStations();
             master.RefreshCellMap();
+            MarkNothingMeasured();
             grid_.SetColumns(master.ReadColumns());
             grid_.SetRows(master.ReadRows());
             {
@@ -221,6 +224,7 @@ void AcquisitionEngine::ConnectBoards()
             host_.OnBoardActivity(QString::fromUtf8(QT_TRANSLATE_NOOP("activity", "正在初始化 ClassicTester…")));
             grid_.SetColumns(1);
             grid_.SetRows(1);
+            MarkNothingMeasured();
             const ReplyWatch watch;
             InitClassic(classic);
             classicReady = watch.AllAnswered() ? 1 : 0;
@@ -446,6 +450,13 @@ void AcquisitionEngine::ForgetMeasurements()
     const int rows = grid_.GetRows(), columns = grid_.GetColumns();
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c)
+            grid_.SetCellTested(c, r, false);
+}
+
+void AcquisitionEngine::MarkNothingMeasured()
+{
+    for (int r = 0; r < GRID_MAX_ROWS; ++r)
+        for (int c = 0; c < GRID_MAX_COLUMNS; ++c)
             grid_.SetCellTested(c, r, false);
 }
 

@@ -136,6 +136,11 @@ private:
     void JudgeNothing();
     // No page holds a measurement any more; every cell is untested until its next read.
     void ForgetMeasurements();
+public:
+    // Every cell untested: while a board initialises, the window paints, and nothing on it has
+    // been measured yet.
+    void MarkNothingMeasured();
+private:
     bool MasterPass(); // false when the emergency stop (or a stop request) ended the pass
     void UpdateGrid();
     void WriteBoardOutputs();

@@ -153,6 +153,12 @@ TEST_F(WindowOnBus, ClosingDuringAnInitialisationEndsWithinOneCommand)
     ASSERT_TRUE(waitUntil([&] { return dlg->BoardActivityText().contains(QString::fromUtf8("正在初始化")); }));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the window waited for the board";
     EXPECT_TRUE(dlg->BoardsBusy());
+    // Painted while the board initialises: nothing measured, so nothing judged.
+    processEventsFor(50ms);
+    for (int r = 0; r < dlg->grid.GetRows(); ++r)
+        for (int c = 0; c < dlg->grid.GetColumns(); ++c)
+            EXPECT_FALSE(dlg->grid.GetCellTested(c, r)) << c << "," << r;
+    EXPECT_EQ(dlg->grid.GetJudgedCellCount(), 0);
     processEventsFor(200ms);
     ASSERT_TRUE(dlg->BoardsBusy()) << "the initialisation ended before the close could cut it short";
 
