@@ -13,7 +13,7 @@
 #include <utility>
 
 namespace {
-constexpr int STATUS_REFRESH_MS = 100;
+constexpr int STATUS_REFRESH_MS = 200;
 // Work that takes longer than this shows a progress bar.
 constexpr auto PROGRESS_AFTER = std::chrono::milliseconds(500);
 } // namespace

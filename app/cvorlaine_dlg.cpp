@@ -63,6 +63,12 @@ KeyboardCode::Key KeyOf(int qtKey)
 }
 } // namespace
 
+DisplayOptions& GridDisplay()
+{
+    static DisplayOptions options;
+    return options;
+}
+
 CVorlaineDlg::CVorlaineDlg(HidBackend& backend, EventSourceFactory eventSource, QWidget* parent, int deviceType)
     : QDialog(parent), icon(QStringLiteral(":/vorlaine/icon.png")), engine(backend, grid, *this),
       eventSourceFactory_(std::move(eventSource)), startDeviceType_(deviceType)
@@ -185,7 +191,9 @@ bool CVorlaineDlg::OnInitDialog()
     showMaximized();
 
     grid.AttachToDialogItem(IDC_GRID, this);
-    grid.SetRefreshTimer(1, true); // the grid caps it at its repaint rate
+    const int rate = std::clamp(GridDisplay().repaintRate, 1, 100);
+    grid.SetMaxRepaintRate(rate);
+    grid.SetRefreshTimer(1000 / rate, true);
     grid.SetColumns(1);
     grid.SetRows(1);
     engine.MarkNothingMeasured(); // painted before the first connection pass has found anything

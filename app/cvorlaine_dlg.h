@@ -41,6 +41,13 @@ struct RecordingOptions {
 };
 RecordingOptions& Recording();
 
+// How the window shows the grid; set before the window is made.
+struct DisplayOptions {
+    // Grid repaints a second at most; verdicts and lamps follow every pass whatever this is.
+    int repaintRate = 30;
+};
+DisplayOptions& GridDisplay();
+
 // Board kinds as the test records name them.
 inline constexpr const char* BOARD_ONE_TO_ONE = "one-to-one";
 inline constexpr const char* BOARD_SMART_MASTER = "smart-master";
