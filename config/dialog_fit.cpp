@@ -1,6 +1,6 @@
 #include "dialog_fit.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
