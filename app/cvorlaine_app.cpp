@@ -1,6 +1,7 @@
 #include "cvorlaine_app.h"
 
 #include "command_ids.h"
+#include "command_line.h"
 #include "cvorlaine_dlg.h"
 #include "demo_mode.h"
 #include "device_monitor.h"
@@ -16,55 +17,15 @@
 #include <QDialog>
 #include <QTextStream>
 
-#include <climits>
 #include <cstdio>
-#include <cstring>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 namespace {
-// Options that take a value, as "--name=value" or "--name value".
-constexpr const char* VALUE_OPTIONS[] = {"--export-records", "--import-records", "--since", "--until",
-                                         "--records", "--station", "--simulate", "--lang", "--hold-ms"};
-
-class CommandLine {
-public:
-    CommandLine(int argc, char** argv)
-    {
-        for (int i = 1; i < argc && error_.empty(); ++i) {
-            for (const char* name : VALUE_OPTIONS) {
-                const std::size_t n = std::strlen(name);
-                if (std::strncmp(argv[i], name, n) != 0 || (argv[i][n] != '=' && argv[i][n] != '\0'))
-                    continue;
-                const char* value = argv[i][n] == '=' ? argv[i] + n + 1 : nullptr;
-                if (!value && i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0)
-                    value = argv[++i];
-                if (!value)
-                    error_ = std::string(name) + " needs a value";
-                else if (!values_.emplace(name, QString::fromUtf8(value)).second)
-                    error_ = std::string(name) + " is given twice";
-                break;
-            }
-        }
-    }
-    // What is wrong with the command line; empty when nothing is.
-    const std::string& Error() const { return error_; }
-    std::optional<QString> Option(const char* name) const
-    {
-        const auto it = values_.find(name);
-        return it == values_.end() ? std::nullopt : std::optional(it->second);
-    }
-
-private:
-    std::map<std::string, QString> values_;
-    std::string error_;
-};
-
 std::string StorePath(const CommandLine& line)
 {
-    const auto records = line.Option("--records");
+    const auto records = line.Value("records");
     return records ? records->toStdString() : RecordStore::DefaultPath();
 }
 
@@ -72,20 +33,8 @@ std::string StorePath(const CommandLine& line)
 // sees only what the station has stored: a store it cannot read wholly fails the export.
 int ExportWithoutWindow(const QString& csv, const CommandLine& line)
 {
-    std::int64_t since = 0, until = LLONG_MAX;
-    const auto sinceText = line.Option("--since"), untilText = line.Option("--until");
-    if ((sinceText && !ParseUtc(sinceText->toStdString(), &since)) ||
-        (untilText && !ParseUtc(untilText->toStdString(), &until))) {
-        std::fprintf(stderr, "vorlaine: --since and --until take ISO 8601 times, e.g. 2026-12-10T06:00:00Z "
-                             "(no offset means UTC)\n");
-        return 2;
-    }
-    if (until < since) {
-        std::fprintf(stderr, "vorlaine: --until lies before --since\n");
-        return 2;
-    }
     const std::string store = StorePath(line);
-    const ExportResult result = ExportRecords(store, since, until, csv.toStdString());
+    const ExportResult result = ExportRecords(store, line.sinceMs, line.untilMs, csv.toStdString());
     if (!result.ok) {
         std::fprintf(stderr, "vorlaine: export failed: %s\n", result.error.c_str());
         return 1;
@@ -125,34 +74,31 @@ void EndAsExit(CVorlaineDlg& dlg)
 
 int CVorlaineApp::InitInstance(int argc, char** argv)
 {
-    const CommandLine line(argc, argv);
-    if (!line.Error().empty()) {
-        std::fprintf(stderr, "vorlaine: %s\n", line.Error().c_str());
-        return 2;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line = ParseCommandLine(arguments);
+    if (line.exitCode) {
+        std::fputs(line.output.toLocal8Bit().constData(), stdout);
+        std::fputs(line.error.toLocal8Bit().constData(), stderr);
+        return *line.exitCode;
     }
-    if (const auto csv = line.Option("--export-records"))
+    if (const auto csv = line.Value("export-records"))
         return ExportWithoutWindow(*csv, line);
-    if (const auto csv = line.Option("--import-records"))
+    if (const auto csv = line.Value("import-records"))
         return ImportWithoutWindow(*csv, line);
-    if (const auto records = line.Option("--records"))
+    if (const auto records = line.Value("records"))
         Recording().storePath = *records;
-    if (const auto station = line.Option("--station"))
+    if (const auto station = line.Value("station"))
         Recording().stationId = *station;
-    if (const auto hold = line.Option("--hold-ms")) {
-        bool ok = false;
-        const int ms = hold->toInt(&ok);
-        if (!ok || ms < 0 || ms > 10000) {
-            std::fprintf(stderr, "vorlaine: --hold-ms takes 0 to 10000 milliseconds\n");
-            return 2;
-        }
-        Recording().holdMs = ms;
-    }
+    if (const auto hold = line.Value("hold-ms"))
+        Recording().holdMs = hold->toInt();
 
     // Before Qt exists: a later start waits here, showing nothing, until this one has ended.
     AcquireSingleInstance();
     HidapiBackend::EnsureUtf8Ctype();
 
-    const std::optional<QString> simulate = line.Option("--simulate");
+    const std::optional<QString> simulate = line.Value("simulate");
 
     // hidapi is initialised on this thread before any other thread starts.
     std::unique_ptr<HidapiBackend> hidapi;
@@ -162,7 +108,7 @@ int CVorlaineApp::InitInstance(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vorlaine"));
     QApplication::setQuitOnLastWindowClosed(false);
-    if (!InstallLanguage(app, ChooseLanguage(line.Option("--lang"))))
+    if (!InstallLanguage(app, ChooseLanguage(line.Value("lang"))))
         QTextStream(stderr) << "vorlaine: the English translation could not be loaded; the interface stays Chinese\n";
 
     std::unique_ptr<DemoBench> demo;

@@ -4,6 +4,7 @@
 #include "sim_bus.h"
 #include "sim_master_board.h"
 #include "sim_sensor.h"
+#include "dialog_fit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,7 +24,7 @@ CDemoPanel::CDemoPanel(DemoBench& demo, QWidget* mainWindow) : QWidget(mainWindo
     setObjectName(QStringLiteral("demoPanel"));
     auto* layout = new QVBoxLayout(this);
 
-    auto* boards = new QGroupBox(tr("测试板"), this);
+    auto* boards = TitleOnFrame(new QGroupBox(tr("测试板"), this));
     auto* boardsLayout = new QVBoxLayout(boards);
     for (std::size_t i = 0; i < demo_.boards().size(); ++i) {
         const DemoBoard& board = demo_.boards()[i];
@@ -38,7 +39,7 @@ CDemoPanel::CDemoPanel(DemoBench& demo, QWidget* mainWindow) : QWidget(mainWindo
     }
     layout->addWidget(boards);
 
-    auto* sensors = new QGroupBox(tr("传感器"), this);
+    auto* sensors = TitleOnFrame(new QGroupBox(tr("传感器"), this));
     auto* form = new QFormLayout(sensors);
     position = new QComboBox(sensors);
     for (std::size_t b = 0; b < demo_.boards().size(); ++b)

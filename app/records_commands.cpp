@@ -240,8 +240,8 @@ void CVorlaineDlg::ExportTestRecords()
     CRecordsRangeDlg range(this);
     if (range.exec() != QDialog::Accepted)
         return;
-    const QString name = QDir::home().filePath(
-        QStringLiteral("records-%1.csv").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmm"))));
+    // The name says in which zone the range was chosen; the stamps inside are UTC.
+    const QString name = QDir::home().filePath(range.SuggestedFileName());
     QString path = QFileDialog::getSaveFileName(this, QString(), name, tr("CSV 文件(*.csv);;所有文件(*)"));
     if (path.isEmpty())
         return;

@@ -5,6 +5,7 @@
 #include "dialog_exchange.h"
 #include "dialog_units.h"
 #include "page_table.h"
+#include "dialog_fit.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -58,7 +59,7 @@ void CBaseLineDlg::BuildControls()
     connect(button(IDC_AVERAGE, QT_TR_NOOP("Averange"), QRect(5, 150, 50, 14)), &QPushButton::clicked, this,
             [this] { OnAverage(); });
 
-    auto* group = PlaceControl(new QGroupBox(tr("设置"), this), 0, QRect(5, 170, 430, 76));
+    auto* group = TitleOnFrame(PlaceControl(new QGroupBox(tr("设置"), this), 0, QRect(5, 170, 430, 76)));
     group->lower();
     connect(checkBox(IDC_BY_PERCENTAGE, QT_TR_NOOP("按照差异百分比设置上下限"), QRect(15, 190, 112, 10)), &QCheckBox::clicked, this,
             [this] { OnByPercentage(); });
@@ -91,6 +92,7 @@ void CBaseLineDlg::BuildControls()
     statisticsList = PlaceControl(new QTableWidget(this), IDC_STATISTICS, QRect(5, 362, 430, 98));
     statisticsList->setObjectName(QStringLiteral("List3"));
     statisticsList->setToolTip(tr("已勾选读数的统计；Cpk 低于 1.33 的通道标红"));
+    FitTextLines(this);
 }
 
 void CBaseLineDlg::SetUpList(QTableWidget* list, bool checkBoxes)

@@ -2,6 +2,7 @@
 #include "creset_row_col_dlg.h"
 
 #include "dialog_exchange.h"
+#include "dialog_fit.h"
 #include "dialog_units.h"
 
 #include <QLabel>
@@ -29,15 +30,16 @@ CResetRowColDlg::CResetRowColDlg(QWidget* parent) : QDialog(parent)
     setFixedSize(DialogUnitsToPixels(QRect(0, 0, 187, 55)).size());
 
     // Created in tab order.
-    Place(new QLabel(tr("每行分配数"), this), 0, QRect(10, 15, 41, 8));
+    Place(new QLabel(tr("每行分配数"), this), 0, QRect(10, 15, 48, 8));
     Place(new QLineEdit(this), IDC_ROW_COUNT, QRect(60, 10, 40, 14));
-    Place(new QLabel(tr("每列分配数"), this), 0, QRect(10, 35, 41, 8));
+    Place(new QLabel(tr("每列分配数"), this), 0, QRect(10, 35, 48, 8));
     Place(new QLineEdit(this), IDC_COLUMN_COUNT, QRect(60, 30, 40, 14));
     auto* ok = Place(new QPushButton(QStringLiteral("OK"), this), IDC_OK, QRect(130, 15, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { OnOK(); });
     auto* cancel = Place(new QPushButton(QStringLiteral("Cancel"), this), IDC_CANCEL, QRect(130, 32, 50, 14));
     connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
+    FitTextLines(this);
 }
 
 QWidget* CResetRowColDlg::Control(int id) const

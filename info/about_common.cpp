@@ -2,6 +2,7 @@
 
 #include "dialog_units.h"
 #include "program_version.h"
+#include "dialog_fit.h"
 
 #include <QCoreApplication>
 #include <QApplication>
@@ -34,14 +35,14 @@ QLineEdit* Field(QDialog* dialog, int id, const QRect& units, const char* label,
     return edit;
 }
 
-void Label(QDialog* dialog, const char* text, const QRect& units)
+QLabel* Label(QDialog* dialog, const char* text, const QRect& units)
 {
-    PlaceControl(new QLabel(QCoreApplication::translate("about", text), dialog), 0, units);
+    return PlaceControl(new QLabel(QCoreApplication::translate("about", text), dialog), 0, units);
 }
 
 void Group(QDialog* dialog, const char* title, const QRect& units)
 {
-    PlaceControl(new QGroupBox(QCoreApplication::translate("about", title), dialog), 0, units)->lower();
+    TitleOnFrame(PlaceControl(new QGroupBox(QCoreApplication::translate("about", title), dialog), 0, units))->lower();
 }
 
 QLabel* LogoControl(QDialog* dialog)

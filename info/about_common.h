@@ -21,7 +21,7 @@ void SetUpFrame(QDialog* dialog, int widthUnits, int heightUnits, const char* na
 // A read-only edit at its place, with its label to the left when `label` is given.
 QLineEdit* Field(QDialog* dialog, int id, const QRect& units, const char* label = nullptr,
                  const QRect& labelUnits = QRect());
-void Label(QDialog* dialog, const char* text, const QRect& units);
+QLabel* Label(QDialog* dialog, const char* text, const QRect& units);
 void Group(QDialog* dialog, const char* title, const QRect& units);
 // The logo picture control 1038 at (195, 10, 253, 280).
 QLabel* LogoControl(QDialog* dialog);

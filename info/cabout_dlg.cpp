@@ -1,6 +1,7 @@
 #include "cabout_dlg.h"
 
 #include "about_common.h"
+#include "dialog_fit.h"
 #include "dialog_units.h"
 #include "program_version.h"
 
@@ -41,6 +42,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CInfoDialog(parent, true)
     auto* ok = PlaceControl(new QPushButton(tr("确定"), this), IDC_OK, QRect(140, 275, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { accept(); });
+    FitTextLines(this);
 }
 
 void CAboutDlg::InitControls()

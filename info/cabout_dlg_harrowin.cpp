@@ -2,6 +2,7 @@
 
 #include "about_common.h"
 #include "dialog_exchange.h"
+#include "dialog_fit.h"
 #include "dialog_units.h"
 #include "program_version.h"
 
@@ -25,14 +26,16 @@ CAboutDlgHarrowin::CAboutDlgHarrowin(QWidget* parent) : CInfoDialog(parent, fals
     switchBox_ = PlaceControl(new QCheckBox(tr("使能横列数重设"), this), IDC_LAYOUT_SWITCH,
                               QRect(120, 276, 72, 10));
     connect(switchBox_, &QCheckBox::clicked, this, [this] { OnResetSwitchClicked(); });
-    about::Label(this, QT_TRANSLATE_NOOP("about", "列"), QRect(66, 279, 10, 8));
+    // Right-aligned over the room to the left of their fields: the English words are wider.
+    about::Label(this, QT_TRANSLATE_NOOP("about", "列"), QRect(60, 279, 16, 8))->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     PlaceControl(new QLineEdit(this), IDC_COLUMNS, QRect(78, 276, 28, 14));
-    about::Label(this, QT_TRANSLATE_NOOP("about", "行"), QRect(18, 279, 10, 8));
+    about::Label(this, QT_TRANSLATE_NOOP("about", "行"), QRect(12, 279, 16, 8))->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     PlaceControl(new QLineEdit(this), IDC_ROWS, QRect(30, 276, 28, 14));
     logo_ = about::LogoControl(this);
     auto* ok = PlaceControl(new QPushButton(tr("确定"), this), IDC_OK, QRect(12, 294, 180, 18));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, [this] { accept(); });
+    FitTextLines(this);
 }
 
 void CAboutDlgHarrowin::InitControls()

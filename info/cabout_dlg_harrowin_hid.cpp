@@ -3,6 +3,7 @@
 #include "about_common.h"
 #include "cedit_list_ctrl.h"
 #include "creset_row_col_dlg.h"
+#include "dialog_fit.h"
 #include "dialog_units.h"
 #include "program_version.h"
 
@@ -48,7 +49,7 @@ CAboutDlgHarrowinHID::CAboutDlgHarrowinHID(QWidget* parent) : CInfoDialog(parent
         b->setAutoDefault(false);
         return b;
     };
-    connect(button(IDC_CLEAR_EMERGENCY_STOP, QT_TRANSLATE_NOOP("about", "清急停"), QRect(140, 200, 40, 14)), &QPushButton::clicked, this,
+    connect(button(IDC_CLEAR_EMERGENCY_STOP, QT_TRANSLATE_NOOP("about", "清急停"), QRect(136, 200, 50, 14)), &QPushButton::clicked, this,
             [this] { OnClearEmergencyStop(); });
 
     stationList = PlaceControl(new CEditListCtrl(this), IDC_STATION_LIST, QRect(10, 225, 180, 45));
@@ -59,6 +60,7 @@ CAboutDlgHarrowinHID::CAboutDlgHarrowinHID(QWidget* parent) : CInfoDialog(parent
     cancel->setDefault(true);
     connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
     logo_ = about::LogoControl(this);
+    FitTextLines(this);
 }
 
 void CAboutDlgHarrowinHID::InitControls()

@@ -5,7 +5,7 @@
     <name>CAboutDlg</name>
     <message>
         <source>脱机运行方式显示每条通道方式</source>
-        <translation>Show every channel in offline mode</translation>
+        <translation>Offline: show every channel</translation>
     </message>
     <message>
         <source>确定</source>
@@ -16,7 +16,7 @@
     <name>CAboutDlgHarrowin</name>
     <message>
         <source>使能横列数重设</source>
-        <translation>Enable row/column reset</translation>
+        <translation>Set rows/cols</translation>
     </message>
     <message>
         <source>确定</source>
@@ -35,7 +35,7 @@
     </message>
     <message>
         <source>蜂鸣器反转</source>
-        <translation>Buzzer inverted</translation>
+        <translation>Inverted</translation>
     </message>
     <message>
         <source>第%1列</source>
@@ -98,7 +98,7 @@
     </message>
     <message>
         <source>按照差异百分比设置上下限</source>
-        <translation>Limits by percentage of difference</translation>
+        <translation>Limits by % difference</translation>
     </message>
     <message>
         <source>按照数值设置上下限</source>
@@ -726,15 +726,15 @@ They are kept in memory and saved as soon as writing works again.</translation>
     </message>
     <message>
         <source>产品序列号</source>
-        <translation>Serial number</translation>
+        <translation>Serial no.</translation>
     </message>
     <message>
         <source>固件版本</source>
-        <translation>Firmware version</translation>
+        <translation>FW version</translation>
     </message>
     <message>
         <source>固件日期</source>
-        <translation>Firmware date</translation>
+        <translation>FW date</translation>
     </message>
     <message>
         <source>固件信息</source>
@@ -766,7 +766,7 @@ They are kept in memory and saved as soon as writing works again.</translation>
     </message>
     <message>
         <source>重设行列数</source>
-        <translation>Rows/columns</translation>
+        <translation>Rows/cols</translation>
     </message>
     <message>
         <source>确定</source>

@@ -1,37 +1,13 @@
 // Export times: parsed from their parts alone, whatever the machine's time zone, and nothing but a
 // whole ISO 8601 date or date-time is taken.
+#include "local_zone.h"
 #include "test_record.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-#include <optional>
 #include <string>
 
 namespace {
-class TimeZone {
-public:
-    explicit TimeZone(const char* zone)
-    {
-        if (const char* old = std::getenv("TZ"))
-            old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~TimeZone()
-    {
-        if (old_)
-            setenv("TZ", old_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::optional<std::string> old_;
-};
-
 TEST(UtcText, TimesWithoutAnOffsetAreUtcInEveryZoneAndMalformedTimesAreRefused)
 {
     constexpr std::int64_t REFUSED = -1;
@@ -75,7 +51,7 @@ TEST(UtcText, TimesWithoutAnOffsetAreUtcInEveryZoneAndMalformedTimesAreRefused)
         {"", REFUSED},
     };
     for (const char* zone : {"Europe/Berlin", "America/Santiago", "UTC"}) {
-        const TimeZone tz(zone);
+        const LocalZone tz(zone);
         for (const Row& r : rows) {
             SCOPED_TRACE(std::string(zone) + " " + r.text);
             std::int64_t ms = 12345;
