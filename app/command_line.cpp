@@ -25,6 +25,13 @@ QString CheckHoldMs(const QString& value)
     return ok && ms >= 0 && ms <= 10000 ? QString() : QStringLiteral("--hold-ms takes 0 to 10000 milliseconds");
 }
 
+QString CheckRepaintRate(const QString& value)
+{
+    bool ok = false;
+    const int rate = value.toInt(&ok);
+    return ok && rate >= 1 && rate <= 100 ? QString() : QStringLiteral("--repaint-rate takes 1 to 100 repaints a second");
+}
+
 QString CheckLanguage(const QString& value)
 {
     return value == QLatin1String("en") || value == QLatin1String("zh") ? QString()
@@ -50,6 +57,7 @@ constexpr OptionRow OPTIONS[] = {
     {"records", "PATH", "The test record database (default: $XDG_DATA_HOME/vorlaine/records.sqlite).", nullptr},
     {"station", "NAME", "The station's name in its records (default: the host name).", nullptr},
     {"hold-ms", "MS", "How long a FAIL, or a position emptied, must last before a record counts it (0 to 10000, default 100).", CheckHoldMs},
+    {"repaint-rate", "N", "Grid repaints a second at most (1 to 100, default 30); verdicts and lamps follow every pass whatever it is.", CheckRepaintRate},
     {"lang", "en|zh", "The interface language (default: from LC_ALL, LC_MESSAGES or LANG; Chinese unless English).", CheckLanguage},
     {"simulate", "KIND[,KIND...]", "Runs on simulated boards instead of USB: runoff[:MANUFACTURER], master[:CxR][@S.S...], kelspire, classic, pendrake, estop, bounce=MS.", CheckSimulation},
     {"export-records", "FILE.csv", "Writes the test records as CSV and exits, without a window.", nullptr},

@@ -93,6 +93,8 @@ int CVorlaineApp::InitInstance(int argc, char** argv)
         Recording().stationId = *station;
     if (const auto hold = line.Value("hold-ms"))
         Recording().holdMs = hold->toInt();
+    if (const auto rate = line.Value("repaint-rate"))
+        GridDisplay().repaintRate = rate->toInt();
 
     // Before Qt exists: a later start waits here, showing nothing, until this one has ended.
     AcquireSingleInstance();

@@ -44,6 +44,8 @@ TEST(CommandLine, ArgumentListsAndWhatTheyDo)
         {{"--lang=fr"}, 2, "--lang takes en or zh"},
         {{"--hold-ms=soon"}, 2, "--hold-ms takes 0 to 10000"},
         {{"--hold-ms", "10001"}, 2, "--hold-ms takes 0 to 10000"},
+        {{"--repaint-rate=0"}, 2, "--repaint-rate takes 1 to 100"},
+        {{"--repaint-rate", "60"}, -1, "", {"repaint-rate=60"}},
         {{"--simulate=toaster"}, 2, "unknown board \"toaster\""},
         {{"--simulate", "master:9x9"}, 2, "1 to 16 cells"},
         {{"--simulate"}, 2, "Missing value after '--simulate'"},
