@@ -90,6 +90,7 @@ TEST_F(WindowOnBus, TheOfflineMastersWorkerKeepsItsTitleUp)
     open();
     plugMaster();
     ASSERT_TRUE(titleBecomes(MASTER_TITLE));
+    settle(); // the title comes as the initialisation starts, the grid's size from the board
     EXPECT_EQ(dlg->grid.GetColumns(), 2);
     EXPECT_EQ(dlg->grid.GetRows(), 2);
     dlg->setWindowTitle(QStringLiteral("Vorlaine"));
