@@ -464,8 +464,9 @@ void AcquisitionEngine::JudgeNothing()
 {
     // Whatever lies on the board now is measured afresh once the stop is cleared.
     ForgetMeasurements();
-    grid_.SetEmergencyStop(true);
     grid_.JudgeCells();
+    grid_.SetEmergencyStop(true); // after: whoever sees the stop sees nothing judged
+
     host_.OnPassJudged(workerGeneration_, freshPages_);
 }
 
