@@ -3,13 +3,15 @@
 // transfer taking 1 ms and again with 10 ms. Then the time from making the window to its first
 // paint, for every demo kind.
 //
-//   bench_ui_stall [--quick] [--trace-stalls]
+//   bench_ui_stall [--quick] [--trace-stalls] [--screenshots=DIR]
 //   (offscreen; --quick skips the 10 ms round; --trace-stalls prints the UI thread's stack
-//   whenever it goes 40 ms without a turn)
+//   whenever it goes 40 ms without a turn; --screenshots saves the window during a 16-page
+//   download in both languages instead)
 #include "cbaseline_dlg.h"
 #include "command_ids.h"
 #include "cvorlaine_dlg.h"
 #include "demo_mode.h"
+#include "language.h"
 #include "maker_domain.h"
 #include "sim_bus.h"
 #include "sim_classic_board.h"
@@ -175,6 +177,39 @@ Row measure(const char* name, Scenario&& scenario)
     return {name, probe.worst(), took.elapsed()};
 }
 
+QString shotDir; // --screenshots=DIR: the window during a 16-page download, in both languages
+
+// The window while a 16-page configuration goes to a 4 x 4 master, once the count has reached 5.
+void downloadShots(QApplication& app)
+{
+    for (const Language language : {Language::Chinese, Language::English}) {
+        InstallLanguage(app, language);
+        SimBus bus;
+        bus.setTransferDelay(10ms);
+        bus.plug(SimMasterBoard::Identity(MAKER_DOMAIN), master4x4());
+        CVorlaineDlg dlg(bus, [&bus] { return std::make_unique<SimDeviceEvents>(bus); });
+        dlg.resize(1366, 768);
+        dlg.show();
+        runUntil([&] { return dlg.engine.WorkerRunning() && !dlg.BoardsBusy(); });
+        QTemporaryDir dir;
+        std::string text = grid8x8(1300);
+        text.replace(text.find("COL=8"), 5, "COL=4");
+        text.replace(text.find("ROW=8"), 5, "ROW=4");
+        const QString path = dir.filePath(QStringLiteral("line-a.ini"));
+        std::ofstream(path.toStdString(), std::ios::binary) << text;
+        dlg.LoadConfigurationFrom(path);
+        runUntil([&] { return dlg.BoardActivityText().contains(QStringLiteral(" 5/16")); });
+        runUntil([] { return false; }, 300ms); // the status bar's next refresh
+        const QString file = QStringLiteral("%1/download-%2.png").arg(shotDir, language == Language::English ? "en" : "zh");
+        dlg.grab().save(file);
+        std::printf("saved %s (status: %s)\n", qPrintable(file), qPrintable(dlg.BoardActivityText()));
+        runUntil([&] { return !dlg.BoardsBusy(); });
+        dlg.close();
+        runUntil([&] { return !dlg.BoardsBusy(); });
+    }
+    RemoveLanguage(app);
+}
+
 void runRound(int transferMs)
 {
     SimBus bus;
@@ -294,12 +329,18 @@ int main(int argc, char** argv)
     bool quick = false;
     for (int i = 1; i < argc; ++i) {
         quick = quick || std::string(argv[i]) == "--quick";
+        if (std::string(argv[i]).rfind("--screenshots=", 0) == 0)
+            shotDir = QString::fromLocal8Bit(argv[i] + 14);
         if (std::string(argv[i]) == "--trace-stalls") {
             uiThread = pthread_self();
             std::signal(SIGUSR2, printStack);
             tracing = true;
             watchStalls();
         }
+    }
+    if (!shotDir.isEmpty()) {
+        downloadShots(app);
+        return 0;
     }
     for (const int transferMs : {1, 10}) {
         if (quick && transferMs == 10)
