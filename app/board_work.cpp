@@ -131,8 +131,6 @@ void CVorlaineDlg::UpdateStatusBar()
         longRunning = !activityText_.isEmpty() && std::chrono::steady_clock::now() - activitySince_ >= PROGRESS_AFTER;
     }
     text = BoardActivityText();
-    if (text.isEmpty() && BoardsBusy())
-        text = tr("正在与设备通信…");
     activityLabel_->setText(text);
     activityLabel_->setVisible(!text.isEmpty());
     if (longRunning || (BoardsBusy() && !text.isEmpty() && activityProgress_->isVisible())) {

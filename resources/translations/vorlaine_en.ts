@@ -440,10 +440,6 @@ They are kept in memory and saved as soon as writing works again.</translation>
 %1 of them are not in the database yet; they were taken from memory or the spill file.</translation>
     </message>
     <message>
-        <source>正在与设备通信…</source>
-        <translation>Talking to the board…</translation>
-    </message>
-    <message>
         <source>无配置文件</source>
         <translation>No configuration file</translation>
     </message>
