@@ -92,7 +92,7 @@ void CVorlaineDlg::OnGridClicked()
     }
 
     CBaseLineDlg dlg(grid.GetSimilarityOn(column, row), grid.GetSimilarityThreshold(column, row), this);
-    if (dlg.exec() != QDialog::Accepted || BoardsBusy())
+    if (dlg.exec() != QDialog::Accepted)
         return;
     // The boards were free when the dialog opened; work queued since (a device event) runs first.
     RunOnBoards(BoardWork::Event, [this, edit = TakeEdit(dlg)] { DownloadBaseline(edit); });
