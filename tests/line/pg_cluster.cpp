@@ -34,7 +34,8 @@ std::vector<std::string> AsPostgres(std::vector<std::string> argv)
     return argv;
 }
 
-pid_t Spawn(const std::vector<std::string>& argv, bool quiet, bool detach)
+// quiet: no stdout, and no stderr either when `silent`.
+pid_t Spawn(const std::vector<std::string>& argv, bool quiet, bool detach, bool silent = true)
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -44,7 +45,8 @@ pid_t Spawn(const std::vector<std::string>& argv, bool quiet, bool detach)
     posix_spawn_file_actions_init(&actions);
     if (quiet) {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (silent)
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -76,7 +78,7 @@ std::string PgCluster::FreePort()
 
 bool PgCluster::Run(const std::vector<std::string>& argv, std::string* error) const
 {
-    const pid_t pid = Spawn(argv, false, false);
+    const pid_t pid = Spawn(argv, true, false, false);
     int status = 0;
     if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return true;
