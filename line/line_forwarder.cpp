@@ -103,8 +103,30 @@ struct Session {
 
 enum class Outcome { Committed, DataRefused, LineDown };
 
-// One line transaction for `records`. Without savepoints a refused record rolls back the lot
-// (DataRefused); with them it is set aside in `refused` and the others go on.
+// "INSERT INTO table (columns) VALUES ($1, ..., $n), ($n+1, ...) ON CONFLICT DO NOTHING": the shape
+// depends on the row count only, the values all go as parameters.
+std::string MultiRowInsert(const char* head, std::size_t columns, std::size_t rows)
+{
+    std::string sql = head;
+    std::size_t n = 0;
+    for (std::size_t row = 0; row < rows; ++row) {
+        sql += row ? ", (" : " VALUES (";
+        for (std::size_t c = 0; c < columns; ++c)
+            sql += (c ? ", $" : "$") + std::to_string(++n);
+        sql += ')';
+    }
+    return sql + " ON CONFLICT DO NOTHING";
+}
+
+constexpr const char* LIMIT_SET_HEAD =
+    "INSERT INTO limit_set (hash, upper_limit, lower_limit, reference, mask, range_high, range_low)";
+constexpr const char* RECORD_HEAD =
+    "INSERT INTO test_record (record_uuid, started_at, ended_at, station_db, local_seq, station, board_kind, "
+    "board_identity, page, cell_column, cell_row, pass, failing_channels, passes, vals, limit_set, config_hash)";
+
+// One line transaction for `records`. Without savepoints the batch goes as two statements and a
+// refused record rolls back the lot (DataRefused); with them each record goes alone, a refused
+// one is set aside in `refused` and the others go on.
 Outcome Transfer(Session& s, const std::vector<const TestRecord*>& records, bool savepoints,
                  const std::string& stationDb, std::vector<std::int64_t>* sent, Refused* refused,
                  std::string* reason)
@@ -118,31 +140,53 @@ Outcome Transfer(Session& s, const std::vector<const TestRecord*>& records, bool
     if (!r.Ok())
         return down(r);
     std::set<std::string> added;
-    for (const TestRecord* record : records) {
-        if (savepoints && !(r = s.conn.Exec("SAVEPOINT record")).Ok())
-            return down(r);
-        const std::vector<pq::Param> limits = LimitSetParams(*record);
-        const std::string& hash = *limits[0];
-        const bool fresh = !s.limitSets.contains(hash) && !added.contains(hash);
-        bool ok = !fresh || (r = s.conn.ExecPrepared("limit_set", limits)).Ok();
-        ok = ok && (r = s.conn.ExecPrepared("record", RecordParams(*record, hash, stationDb))).Ok();
-        if (ok) {
-            if (fresh)
-                added.insert(hash);
-            if (savepoints && !(r = s.conn.Exec("RELEASE SAVEPOINT record")).Ok())
-                return down(r);
-            sent->push_back(record->localSeq);
-            continue;
+    if (!savepoints) {
+        std::vector<pq::Param> limitParams, recordParams;
+        std::size_t limitRows = 0;
+        for (const TestRecord* record : records) {
+            std::vector<pq::Param> limits = LimitSetParams(*record);
+            const std::string hash = *limits[0];
+            if (!s.limitSets.contains(hash) && added.insert(hash).second) {
+                limitParams.insert(limitParams.end(), limits.begin(), limits.end());
+                ++limitRows;
+            }
+            const std::vector<pq::Param> row = RecordParams(*record, hash, stationDb);
+            recordParams.insert(recordParams.end(), row.begin(), row.end());
         }
-        if (!r.DataRefused() || !s.conn.IsOpen())
-            return down(r);
-        if (!savepoints) {
+        bool ok = limitRows == 0 ||
+                  (r = s.conn.Exec(MultiRowInsert(LIMIT_SET_HEAD, 7, limitRows).c_str(), limitParams)).Ok();
+        ok = ok && (r = s.conn.Exec(MultiRowInsert(RECORD_HEAD, 17, records.size()).c_str(), recordParams)).Ok();
+        if (!ok) {
+            if (!r.DataRefused() || !s.conn.IsOpen())
+                return down(r);
             s.conn.Exec("ROLLBACK");
             return Outcome::DataRefused;
         }
-        refused->emplace_back(record->localSeq, r.Error());
-        if (!(r = s.conn.Exec("ROLLBACK TO SAVEPOINT record")).Ok())
-            return down(r);
+        for (const TestRecord* record : records)
+            sent->push_back(record->localSeq);
+    } else {
+        for (const TestRecord* record : records) {
+            if (!(r = s.conn.Exec("SAVEPOINT record")).Ok())
+                return down(r);
+            const std::vector<pq::Param> limits = LimitSetParams(*record);
+            const std::string& hash = *limits[0];
+            const bool fresh = !s.limitSets.contains(hash) && !added.contains(hash);
+            bool ok = !fresh || (r = s.conn.ExecPrepared("limit_set", limits)).Ok();
+            ok = ok && (r = s.conn.ExecPrepared("record", RecordParams(*record, hash, stationDb))).Ok();
+            if (ok) {
+                if (fresh)
+                    added.insert(hash);
+                if (!(r = s.conn.Exec("RELEASE SAVEPOINT record")).Ok())
+                    return down(r);
+                sent->push_back(record->localSeq);
+                continue;
+            }
+            if (!r.DataRefused() || !s.conn.IsOpen())
+                return down(r);
+            refused->emplace_back(record->localSeq, r.Error());
+            if (!(r = s.conn.Exec("ROLLBACK TO SAVEPOINT record")).Ok())
+                return down(r);
+        }
     }
     if (!(r = s.conn.Exec("COMMIT")).Ok())
         return down(r);
