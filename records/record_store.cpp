@@ -214,9 +214,12 @@ bool RecordStore::Migrate(std::string* error)
         stationDb_ = Text(st.s, 0);
         return !stationDb_.empty();
     };
+    if (!readVersion(&version_))
+        return false;
+    if (version_ == SCHEMA_VERSION)
+        return readStationDb();
+    // Only a store that needs it takes the write lock, so opening one never waits for a writer.
     if (readOnly) {
-        if (!readVersion(&version_))
-            return false;
         if (version_ > SCHEMA_VERSION) {
             if (error)
                 *error = "the store was written by a newer program (schema " + std::to_string(version_) + ")";
