@@ -361,7 +361,8 @@ void LineForwarder::Run()
     };
 
     while (!stopping()) {
-        if (!store.IsOpen() && !store.Open(options_.storePath, false, &error, 5000)) {
+        if (!store.IsOpen() && !(store.Open(options_.storePath, false, &error, 5000) && store.RelaxSync(&error))) {
+            store.Close();
             status.reason = options_.storePath + ": " + error;
             Publish(status);
             Wait(Clock::now() + options_.maxRetry / 10);

@@ -54,6 +54,9 @@ public:
     int SchemaVersion() const { return version_; }
     static constexpr int SCHEMA_VERSION = 1;
 
+    // Commits of this connection no longer wait for the disk: for the forwarder's marks, where a
+    // mark lost in a power cut only means a resend that adds nothing.
+    bool RelaxSync(std::string* error) { return Exec("PRAGMA synchronous=NORMAL", error); }
     // The oldest unsent records (not quarantined), at most `limit`, by local_seq.
     bool Unsent(int limit, std::vector<TestRecord>* records, std::string* error);
     // In one transaction: `sent` leave the outbox, `refused` (local_seq, reason) leave it for the
