@@ -1,5 +1,7 @@
 #include "record_store.h"
 
+#include "record_uuid.h"
+
 #include <sqlite3.h>
 
 #include <QDir>
@@ -9,9 +11,8 @@
 #include <filesystem>
 
 namespace {
-constexpr const char* SCHEMA = R"(
-CREATE TABLE IF NOT EXISTS records (
-  id INTEGER PRIMARY KEY,
+// Version 0, the format before the outbox: no schema version, `id` reusable after a delete.
+constexpr const char* COLUMNS = R"(
   start_ms INTEGER NOT NULL,
   end_ms INTEGER NOT NULL,
   station TEXT NOT NULL,
@@ -31,16 +32,25 @@ CREATE TABLE IF NOT EXISTS records (
   range_high REAL NOT NULL,
   range_low REAL NOT NULL,
   config_hash TEXT NOT NULL
-);
-CREATE INDEX IF NOT EXISTS records_start ON records(start_ms);
 )";
+constexpr const char* FIELDS = "start_ms, end_ms, station, board_kind, board_identity, page, col, row, pass, failing, "
+                               "passes, vals, upper, lower, reference, mask, range_high, range_low, config_hash";
 
-constexpr const char* INSERT = "INSERT INTO records (start_ms, end_ms, station, board_kind, board_identity, page, "
-                               "col, row, pass, failing, passes, vals, upper, lower, reference, mask, range_high, "
-                               "range_low, config_hash) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
-constexpr const char* SELECT = "SELECT start_ms, end_ms, station, board_kind, board_identity, page, col, row, pass, "
-                               "failing, passes, vals, upper, lower, reference, mask, range_high, range_low, "
-                               "config_hash FROM records WHERE start_ms >= ? AND start_ms < ? ORDER BY start_ms, id";
+// Version 1. AUTOINCREMENT: a local_seq once given is never given again, even after pruning.
+std::string SchemaV1()
+{
+    return std::string("CREATE TABLE records (\n  id INTEGER PRIMARY KEY AUTOINCREMENT,\n  record_uuid TEXT NOT NULL UNIQUE,") +
+           COLUMNS + R"();
+CREATE INDEX records_start ON records(start_ms);
+CREATE TABLE outbox (local_seq INTEGER PRIMARY KEY);
+CREATE TABLE quarantine (local_seq INTEGER PRIMARY KEY, reason TEXT NOT NULL, at_ms INTEGER NOT NULL);
+CREATE TABLE store_info (key TEXT PRIMARY KEY, value TEXT NOT NULL);
+)";
+}
+
+constexpr const char* INSERT = "INSERT INTO records (record_uuid, start_ms, end_ms, station, board_kind, board_identity, "
+                               "page, col, row, pass, failing, passes, vals, upper, lower, reference, mask, range_high, "
+                               "range_low, config_hash) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
 // Channel arrays are stored little-endian, whatever the host.
 std::string Pack(const ChannelArray& values)
@@ -74,6 +84,46 @@ struct Statement {
     sqlite3_stmt* s = nullptr;
     ~Statement() { sqlite3_finalize(s); }
 };
+
+// Reads the columns of FIELDS from `first` on; then id and record_uuid when the store has them.
+void ReadRecord(sqlite3_stmt* s, int first, bool identity, TestRecord& r)
+{
+    const int c = first;
+    r.startMs = sqlite3_column_int64(s, c);
+    r.endMs = sqlite3_column_int64(s, c + 1);
+    r.stationId = Text(s, c + 2);
+    r.boardKind = Text(s, c + 3);
+    r.boardIdentity = Text(s, c + 4);
+    r.page = sqlite3_column_int(s, c + 5);
+    r.column = sqlite3_column_int(s, c + 6);
+    r.row = sqlite3_column_int(s, c + 7);
+    r.pass = sqlite3_column_int(s, c + 8) != 0;
+    r.failingChannels = static_cast<std::uint32_t>(sqlite3_column_int64(s, c + 9));
+    r.passes = sqlite3_column_int(s, c + 10);
+    Unpack(s, c + 11, r.values);
+    Unpack(s, c + 12, r.upperLimit);
+    Unpack(s, c + 13, r.lowerLimit);
+    Unpack(s, c + 14, r.reference);
+    r.mask.fill(0);
+    const auto* mask = static_cast<const unsigned char*>(sqlite3_column_blob(s, c + 15));
+    const int maskSize = sqlite3_column_bytes(s, c + 15);
+    for (int k = 0; mask && k < GRID_CHANNELS && k < maskSize; ++k)
+        r.mask[static_cast<std::size_t>(k)] = mask[k];
+    r.rangeHigh = sqlite3_column_double(s, c + 16);
+    r.rangeLow = sqlite3_column_double(s, c + 17);
+    r.configHash = Text(s, c + 18);
+    if (identity) {
+        r.localSeq = sqlite3_column_int64(s, c + 19);
+        r.recordUuid = Text(s, c + 20);
+    }
+}
+
+// uuid7(ms) in SQL, for the migration of old records.
+void Uuid7Function(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    const std::string uuid = NewUuid7(sqlite3_value_int64(argv[0]));
+    sqlite3_result_text(context, uuid.c_str(), static_cast<int>(uuid.size()), SQLITE_TRANSIENT);
+}
 } // namespace
 
 RecordStore::~RecordStore()
@@ -87,6 +137,8 @@ void RecordStore::Close()
     if (db_)
         sqlite3_close_v2(db_);
     db_ = nullptr;
+    stationDb_.clear();
+    version_ = 0;
 }
 
 std::string RecordStore::LastError() const
@@ -122,12 +174,98 @@ bool RecordStore::Open(const std::string& path, bool readOnly, std::string* erro
         return false;
     }
     sqlite3_busy_timeout(db_, busyMs);
-    if (!readOnly && !(Exec("PRAGMA journal_mode=WAL", error) && Exec("PRAGMA synchronous=FULL", error) &&
-                       Exec(SCHEMA, error))) {
+    sqlite3_create_function(db_, "uuid7", 1, SQLITE_UTF8, nullptr, Uuid7Function, nullptr, nullptr);
+    if (!readOnly && !(Exec("PRAGMA journal_mode=WAL", error) && Exec("PRAGMA synchronous=FULL", error))) {
+        Close();
+        return false;
+    }
+    if (!Migrate(error)) {
         Close();
         return false;
     }
     return true;
+}
+
+bool RecordStore::Prepare(sqlite3_stmt** statement, const char* sql, std::string* error)
+{
+    if (db_ && sqlite3_prepare_v2(db_, sql, -1, statement, nullptr) == SQLITE_OK)
+        return true;
+    return Fail(error);
+}
+
+// Reads the schema version and, when writable, brings the file to the current one: under a write
+// lock, so that the writer and the forwarder opening the same new file do it once.
+bool RecordStore::Migrate(std::string* error)
+{
+    const bool readOnly = sqlite3_db_readonly(db_, "main") == 1;
+    auto readVersion = [&](int* version) {
+        Statement st;
+        if (!Prepare(&st.s, "PRAGMA user_version", error) || sqlite3_step(st.s) != SQLITE_ROW)
+            return Fail(error);
+        *version = sqlite3_column_int(st.s, 0);
+        return true;
+    };
+    auto readStationDb = [&] {
+        Statement st;
+        if (!Prepare(&st.s, "SELECT value FROM store_info WHERE key = 'station_db'", error))
+            return false;
+        if (sqlite3_step(st.s) != SQLITE_ROW)
+            return Fail(error);
+        stationDb_ = Text(st.s, 0);
+        return !stationDb_.empty();
+    };
+    if (!readVersion(&version_))
+        return false;
+    if (version_ == SCHEMA_VERSION)
+        return readStationDb();
+    // Only a store that needs it takes the write lock, so opening one never waits for a writer.
+    if (readOnly) {
+        if (version_ > SCHEMA_VERSION) {
+            if (error)
+                *error = "the store was written by a newer program (schema " + std::to_string(version_) + ")";
+            return false;
+        }
+        return version_ == 0 || readStationDb();
+    }
+    if (!Exec("BEGIN IMMEDIATE", error))
+        return false;
+    auto fail = [&] {
+        Exec("ROLLBACK", nullptr);
+        return false;
+    };
+    int version = 0;
+    if (!readVersion(&version))
+        return fail();
+    if (version > SCHEMA_VERSION) {
+        if (error)
+            *error = "the store was written by a newer program (schema " + std::to_string(version) + ")";
+        return fail();
+    }
+    if (version == 0) {
+        bool old = false;
+        {
+            Statement st;
+            if (!Prepare(&st.s, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'records'", error))
+                return fail();
+            old = sqlite3_step(st.s) == SQLITE_ROW;
+        }
+        // Old records get their identity now, in the order they were stored, and all are unsent.
+        const std::string stationDb = NewUuid7(NowUtcMs());
+        const std::string sql =
+            std::string(old ? "ALTER TABLE records RENAME TO records_v0; DROP INDEX IF EXISTS records_start;" : "") +
+            SchemaV1() +
+            (old ? std::string("INSERT INTO records (id, record_uuid, ") + FIELDS + ") SELECT id, uuid7(end_ms), " +
+                       FIELDS + " FROM records_v0 ORDER BY id; INSERT INTO outbox SELECT id FROM records; "
+                                "DROP TABLE records_v0;"
+                 : std::string()) +
+            "INSERT INTO store_info VALUES ('station_db', '" + stationDb + "'); PRAGMA user_version = 1;";
+        if (!Exec(sql.c_str(), error))
+            return fail();
+    }
+    if (!Exec("COMMIT", error))
+        return fail();
+    version_ = SCHEMA_VERSION;
+    return readStationDb();
 }
 
 bool RecordStore::Fail(std::string* error) const
@@ -159,7 +297,9 @@ bool RecordStore::Begin(std::string* error)
         return Fail(error);
     if (!Exec("BEGIN IMMEDIATE", error))
         return false;
-    if (sqlite3_prepare_v2(db_, INSERT, -1, &insert_, nullptr) == SQLITE_OK)
+    if (sqlite3_prepare_v2(db_, INSERT, -1, &insert_, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db_, "INSERT INTO outbox (local_seq) VALUES (last_insert_rowid())", -1, &outbox_,
+                           nullptr) == SQLITE_OK)
         return true;
     Fail(error);
     Rollback();
@@ -168,45 +308,52 @@ bool RecordStore::Begin(std::string* error)
 
 bool RecordStore::Add(const TestRecord& r, std::string* error)
 {
-    if (!insert_)
+    if (!insert_ || !outbox_)
         return Fail(error);
     sqlite3_stmt* s = insert_;
     const std::string vals = Pack(r.values), upper = Pack(r.upperLimit), lower = Pack(r.lowerLimit),
                       reference = Pack(r.reference);
+    const std::string uuid = r.recordUuid.empty() ? NewUuid7(NowUtcMs()) : r.recordUuid;
     sqlite3_reset(s);
-    sqlite3_bind_int64(s, 1, r.startMs);
-    sqlite3_bind_int64(s, 2, r.endMs);
-    sqlite3_bind_text(s, 3, r.stationId.c_str(), static_cast<int>(r.stationId.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(s, 4, r.boardKind.c_str(), static_cast<int>(r.boardKind.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(s, 5, r.boardIdentity.c_str(), static_cast<int>(r.boardIdentity.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_int(s, 6, r.page);
-    sqlite3_bind_int(s, 7, r.column);
-    sqlite3_bind_int(s, 8, r.row);
-    sqlite3_bind_int(s, 9, r.pass ? 1 : 0);
-    sqlite3_bind_int64(s, 10, r.failingChannels);
-    sqlite3_bind_int(s, 11, r.passes);
-    sqlite3_bind_blob(s, 12, vals.data(), static_cast<int>(vals.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_blob(s, 13, upper.data(), static_cast<int>(upper.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_blob(s, 14, lower.data(), static_cast<int>(lower.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_blob(s, 15, reference.data(), static_cast<int>(reference.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_blob(s, 16, r.mask.data(), static_cast<int>(r.mask.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_double(s, 17, r.rangeHigh);
-    sqlite3_bind_double(s, 18, r.rangeLow);
-    sqlite3_bind_text(s, 19, r.configHash.c_str(), static_cast<int>(r.configHash.size()), SQLITE_TRANSIENT);
-    return sqlite3_step(s) == SQLITE_DONE || Fail(error);
+    sqlite3_bind_text(s, 1, uuid.c_str(), static_cast<int>(uuid.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(s, 2, r.startMs);
+    sqlite3_bind_int64(s, 3, r.endMs);
+    sqlite3_bind_text(s, 4, r.stationId.c_str(), static_cast<int>(r.stationId.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(s, 5, r.boardKind.c_str(), static_cast<int>(r.boardKind.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(s, 6, r.boardIdentity.c_str(), static_cast<int>(r.boardIdentity.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(s, 7, r.page);
+    sqlite3_bind_int(s, 8, r.column);
+    sqlite3_bind_int(s, 9, r.row);
+    sqlite3_bind_int(s, 10, r.pass ? 1 : 0);
+    sqlite3_bind_int64(s, 11, r.failingChannels);
+    sqlite3_bind_int(s, 12, r.passes);
+    sqlite3_bind_blob(s, 13, vals.data(), static_cast<int>(vals.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 14, upper.data(), static_cast<int>(upper.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 15, lower.data(), static_cast<int>(lower.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 16, reference.data(), static_cast<int>(reference.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(s, 17, r.mask.data(), static_cast<int>(r.mask.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_double(s, 18, r.rangeHigh);
+    sqlite3_bind_double(s, 19, r.rangeLow);
+    sqlite3_bind_text(s, 20, r.configHash.c_str(), static_cast<int>(r.configHash.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(s) != SQLITE_DONE)
+        return Fail(error);
+    sqlite3_reset(outbox_);
+    return sqlite3_step(outbox_) == SQLITE_DONE || Fail(error);
 }
 
 bool RecordStore::Commit(std::string* error)
 {
     sqlite3_finalize(insert_);
-    insert_ = nullptr;
+    sqlite3_finalize(outbox_);
+    insert_ = outbox_ = nullptr;
     return Exec("COMMIT", error);
 }
 
 void RecordStore::Rollback()
 {
     sqlite3_finalize(insert_);
-    insert_ = nullptr;
+    sqlite3_finalize(outbox_);
+    insert_ = outbox_ = nullptr;
     if (db_ && !sqlite3_get_autocommit(db_))
         Exec("ROLLBACK", nullptr);
 }
@@ -246,47 +393,115 @@ void RecordStore::EndRead()
 bool RecordStore::Query(std::int64_t sinceMs, std::int64_t untilMs,
                         const std::function<bool(const TestRecord&)>& each, std::string* error)
 {
+    const bool identity = version_ >= 1;
+    const std::string sql = std::string("SELECT ") + FIELDS + (identity ? ", id, record_uuid" : "") +
+                            " FROM records WHERE start_ms >= ? AND start_ms < ? ORDER BY start_ms, id";
     Statement st;
-    if (!db_ || sqlite3_prepare_v2(db_, SELECT, -1, &st.s, nullptr) != SQLITE_OK) {
-        if (error)
-            *error = LastError();
+    if (!Prepare(&st.s, sql.c_str(), error))
         return false;
-    }
     sqlite3_bind_int64(st.s, 1, sinceMs);
     sqlite3_bind_int64(st.s, 2, untilMs);
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
         TestRecord r;
-        r.startMs = sqlite3_column_int64(st.s, 0);
-        r.endMs = sqlite3_column_int64(st.s, 1);
-        r.stationId = Text(st.s, 2);
-        r.boardKind = Text(st.s, 3);
-        r.boardIdentity = Text(st.s, 4);
-        r.page = sqlite3_column_int(st.s, 5);
-        r.column = sqlite3_column_int(st.s, 6);
-        r.row = sqlite3_column_int(st.s, 7);
-        r.pass = sqlite3_column_int(st.s, 8) != 0;
-        r.failingChannels = static_cast<std::uint32_t>(sqlite3_column_int64(st.s, 9));
-        r.passes = sqlite3_column_int(st.s, 10);
-        Unpack(st.s, 11, r.values);
-        Unpack(st.s, 12, r.upperLimit);
-        Unpack(st.s, 13, r.lowerLimit);
-        Unpack(st.s, 14, r.reference);
-        const auto* mask = static_cast<const unsigned char*>(sqlite3_column_blob(st.s, 15));
-        const int maskSize = sqlite3_column_bytes(st.s, 15);
-        for (int k = 0; mask && k < GRID_CHANNELS && k < maskSize; ++k)
-            r.mask[static_cast<std::size_t>(k)] = mask[k];
-        r.rangeHigh = sqlite3_column_double(st.s, 16);
-        r.rangeLow = sqlite3_column_double(st.s, 17);
-        r.configHash = Text(st.s, 18);
+        ReadRecord(st.s, 0, identity, r);
         if (!each(r))
             return true;
     }
-    if (rc != SQLITE_DONE) {
-        if (error)
-            *error = LastError();
+    return rc == SQLITE_DONE || Fail(error);
+}
+
+bool RecordStore::Unsent(int limit, std::vector<TestRecord>* records, std::string* error)
+{
+    const std::string sql = std::string("SELECT ") + FIELDS +
+                            ", id, record_uuid FROM outbox JOIN records ON records.id = outbox.local_seq "
+                            "ORDER BY outbox.local_seq LIMIT ?";
+    Statement st;
+    if (!Prepare(&st.s, sql.c_str(), error))
         return false;
+    sqlite3_bind_int(st.s, 1, limit);
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+        TestRecord r;
+        ReadRecord(st.s, 0, true, r);
+        records->push_back(std::move(r));
     }
+    return rc == SQLITE_DONE || Fail(error);
+}
+
+bool RecordStore::MarkForwarded(const std::vector<std::int64_t>& sent,
+                                const std::vector<std::pair<std::int64_t, std::string>>& refused,
+                                std::string* error)
+{
+    if (!db_ || !Exec("BEGIN IMMEDIATE", error))
+        return db_ ? false : Fail(error);
+    Statement remove, quarantine;
+    bool ok = Prepare(&remove.s, "DELETE FROM outbox WHERE local_seq = ?", error) &&
+              Prepare(&quarantine.s, "INSERT OR REPLACE INTO quarantine (local_seq, reason, at_ms) VALUES (?,?,?)",
+                      error);
+    auto drop = [&](std::int64_t seq) {
+        sqlite3_reset(remove.s);
+        sqlite3_bind_int64(remove.s, 1, seq);
+        return sqlite3_step(remove.s) == SQLITE_DONE || Fail(error);
+    };
+    for (std::size_t k = 0; ok && k < sent.size(); ++k)
+        ok = drop(sent[k]);
+    const std::int64_t now = NowUtcMs();
+    for (std::size_t k = 0; ok && k < refused.size(); ++k) {
+        const auto& [seq, reason] = refused[k];
+        ok = drop(seq);
+        sqlite3_reset(quarantine.s);
+        sqlite3_bind_int64(quarantine.s, 1, seq);
+        sqlite3_bind_text(quarantine.s, 2, reason.c_str(), static_cast<int>(reason.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(quarantine.s, 3, now);
+        ok = ok && (sqlite3_step(quarantine.s) == SQLITE_DONE || Fail(error));
+    }
+    if (ok && Exec("COMMIT", error))
+        return true;
+    Exec("ROLLBACK", nullptr);
+    return false;
+}
+
+bool RecordStore::GetBacklog(Backlog* backlog, std::string* error)
+{
+    Statement st;
+    if (!Prepare(&st.s,
+                 "SELECT (SELECT COUNT(*) FROM outbox), (SELECT MIN(start_ms) FROM outbox JOIN records ON "
+                 "records.id = outbox.local_seq), (SELECT COUNT(*) FROM quarantine)",
+                 error) ||
+        sqlite3_step(st.s) != SQLITE_ROW)
+        return Fail(error);
+    backlog->unsent = sqlite3_column_int64(st.s, 0);
+    backlog->oldestStartMs = sqlite3_column_int64(st.s, 1);
+    backlog->quarantined = sqlite3_column_int64(st.s, 2);
+    return true;
+}
+
+bool RecordStore::QuarantineReason(std::int64_t localSeq, std::string* reason, std::string* error)
+{
+    Statement st;
+    if (!Prepare(&st.s, "SELECT reason FROM quarantine WHERE local_seq = ?", error))
+        return false;
+    sqlite3_bind_int64(st.s, 1, localSeq);
+    const int rc = sqlite3_step(st.s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        return Fail(error);
+    *reason = rc == SQLITE_ROW ? Text(st.s, 0) : std::string();
+    return true;
+}
+
+bool RecordStore::PruneSent(std::int64_t endedBeforeMs, std::int64_t* removed, std::string* error)
+{
+    Statement st;
+    if (!Prepare(&st.s,
+                 "DELETE FROM records WHERE end_ms < ? AND id NOT IN (SELECT local_seq FROM outbox) AND "
+                 "id NOT IN (SELECT local_seq FROM quarantine)",
+                 error))
+        return false;
+    sqlite3_bind_int64(st.s, 1, endedBeforeMs);
+    if (sqlite3_step(st.s) != SQLITE_DONE)
+        return Fail(error);
+    *removed = sqlite3_changes64(db_);
     return true;
 }
 

@@ -9,6 +9,10 @@
 using ChannelArray = std::array<std::uint16_t, GRID_CHANNELS>;
 
 struct TestRecord {
+    // Given by the store: a UUID v7 made when the record is first stored (kept when one is set),
+    // and the store's row number, never reused.
+    std::string recordUuid;
+    std::int64_t localSeq = 0;
     std::int64_t startMs = 0; // UTC, milliseconds since 1970
     std::int64_t endMs = 0;
     std::string stationId;

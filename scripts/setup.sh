@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libhidapi-dev libudev-dev libsqlite3-dev
+  libpq-dev postgresql-15
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-liberation2 fonts-noto-cjk
   xvfb xauth imagemagick
