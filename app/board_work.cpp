@@ -2,6 +2,8 @@
 // doing, how the shift is going, and which station and configuration these are.
 #include "cvorlaine_dlg.h"
 
+#include "line_forwarder.h"
+
 #include <QFileInfo>
 #include <QApplication>
 #include <QLabel>
@@ -108,6 +110,10 @@ void CVorlaineDlg::SetUpStatusBar()
     statusBar_->addWidget(activityProgress_);
     statusBar_->addWidget(recordsStatus_, 1);
     statusBar_->addWidget(recordsWarning_);
+    lineLabel_ = new QLabel(statusBar_);
+    lineLabel_->setObjectName(QStringLiteral("lineStatus"));
+    lineLabel_->hide();
+    statusBar_->addPermanentWidget(lineLabel_);
     statusBar_->addPermanentWidget(stationLabel_);
     statusBar_->addPermanentWidget(configurationLabel_);
     layout()->addWidget(statusBar_);
@@ -139,6 +145,17 @@ void CVorlaineDlg::UpdateStatusBar()
         activityProgress_->show();
     } else {
         activityProgress_->hide();
+    }
+    if (lineForwarder) {
+        // The line's dashboard shows what the station is doing.
+        lineForwarder->SetStationState(engine.emergencyStop ? "e-stop" : engine.WorkerRunning() ? "running" : "idle");
+        const QString lineText = LineStatusText();
+        if (lineLabel_->text() != lineText) {
+            lineLabel_->setText(lineText);
+            const bool trouble = lineForwarder->Status().state == LineStatus::State::Unreachable;
+            lineLabel_->setStyleSheet(trouble ? QStringLiteral("QLabel { color: #c00000; }") : QString());
+        }
+        lineLabel_->show();
     }
     const QString configuration = configurationName_.isEmpty() ? tr("无配置文件") : configurationName_;
     if (configurationLabel_->text() != configuration)

@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "demo_mode.h"
+#include "pq.h"
 #include "program_version.h"
 #include "test_record.h"
 
@@ -46,6 +47,13 @@ QString CheckTime(const QString& value)
                : QStringLiteral("--since and --until take ISO 8601 times, e.g. 2026-12-10T06:00:00Z (no offset means UTC)");
 }
 
+// The password belongs in ~/.pgpass or the environment, where other users cannot see it.
+QString CheckConnInfo(const QString& value)
+{
+    std::string error;
+    return pq::ConnInfoHasPassword(value.toStdString(), &error) ? QString::fromStdString(error) : QString();
+}
+
 // The demo's own reading of the list, so that what passes here also starts.
 QString CheckSimulation(const QString& value)
 {
@@ -63,6 +71,8 @@ constexpr OptionRow OPTIONS[] = {
     {"export-records", "FILE.csv", "Writes the test records as CSV and exits, without a window.", nullptr},
     {"since", "ISO", "With --export-records: the first time exported (ISO 8601; no offset means UTC).", CheckTime},
     {"until", "ISO", "With --export-records: the end of the range, not included.", CheckTime},
+    {"line", "CONNINFO", "Forwards the test records to the line's PostgreSQL (libpq connection string, no password: ~/.pgpass); else line= in ~/.config/vorlaine/station.ini.", CheckConnInfo},
+    {"line-migrate", "CONNINFO", "Brings the line's database schema up to date and exits.", CheckConnInfo},
     {"import-records", "FILE.csv", "Brings a spill file (or an export) into the database and exits.", nullptr},
 };
 

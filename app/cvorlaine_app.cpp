@@ -7,6 +7,8 @@
 #include "device_monitor.h"
 #include "hidapi_backend.h"
 #include "language.h"
+#include "line_schema.h"
+#include "line_settings.h"
 #include "record_spill.h"
 #include "record_store.h"
 #include "records_csv.h"
@@ -87,6 +89,19 @@ int CVorlaineApp::InitInstance(int argc, char** argv)
         return ExportWithoutWindow(*csv, line);
     if (const auto csv = line.Value("import-records"))
         return ImportWithoutWindow(*csv, line);
+    if (const auto conninfo = line.Value("line-migrate")) {
+        std::string message;
+        const int code = LineMigrateCommand(conninfo->toStdString(), &message);
+        std::fprintf(code == 0 ? stdout : stderr, "%s\n", message.c_str());
+        return code;
+    }
+    if (const auto conninfo = line.Value("line")) {
+        Recording().lineConninfo = conninfo->toStdString();
+    } else {
+        std::string error;
+        if (!ReadLineSetting(StationSettingsPath(), &Recording().lineConninfo, &error))
+            std::fprintf(stderr, "vorlaine: %s; the records stay on this station\n", error.c_str());
+    }
     if (const auto records = line.Value("records"))
         Recording().storePath = *records;
     if (const auto station = line.Value("station"))

@@ -2,6 +2,7 @@
 
 #include "command_ids.h"
 #include "device_monitor.h"
+#include "line_forwarder.h"
 #include "cdialog_cap_view.h"
 #include "dialog_units.h"
 #include "main_menu.h"
@@ -149,6 +150,7 @@ CVorlaineDlg::~CVorlaineDlg()
     engine.StopAcquisition(); // the worker uses the grid and the boards on every pass
     OnBoardsGone();
     recorder.reset(); // writes what is left while the window can still hear of a problem
+    lineForwarder.reset(); // after the last records are stored; what it has not sent waits for the next start
     delete captureView;
 }
 

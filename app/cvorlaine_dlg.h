@@ -29,6 +29,7 @@ struct BaselineEdit;
 class QLabel;
 class QProgressBar;
 class QStatusBar;
+class LineForwarder;
 class StationRecorder;
 
 // Where the window keeps its test records and the station's name in them; empty means the
@@ -38,6 +39,8 @@ struct RecordingOptions {
     QString stationId;
     // How long a FAIL (or an emptied position) must hold before it counts.
     std::int64_t holdMs = PlacementTracker::DEFAULT_HOLD_MS;
+    // The line's database (libpq connection string); empty: the records stay on this station.
+    std::string lineConninfo;
 };
 RecordingOptions& Recording();
 
@@ -111,6 +114,10 @@ public:
     // Test records: one per sensor placement, counted in the status line and kept in the
     // station's database.
     std::unique_ptr<StationRecorder> recorder;
+    // Forwards the station's records to the line's database when one is configured.
+    std::unique_ptr<LineForwarder> lineForwarder;
+    // "产线: 已同步" and the like; empty without a line.
+    QString LineStatusText() const;
     // File > "导出测试记录…": asks for the time range and the file, then exports with a progress
     // dialog. The *To form skips the questions.
     void ExportTestRecords();
@@ -225,6 +232,7 @@ private:
     QLabel* recordsWarning_ = nullptr;
     QLabel* stationLabel_ = nullptr;
     QLabel* configurationLabel_ = nullptr;
+    QLabel* lineLabel_ = nullptr;
     QString configurationName_;
     QTimer statusTimer_;
     // Last members: the board thread ends (and the mailbox goes) before anything it uses.

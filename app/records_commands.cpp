@@ -3,12 +3,15 @@
 #include "cvorlaine_dlg.h"
 
 #include "grid_observation.h"
+#include "line_forwarder.h"
+#include "program_version.h"
 #include "record_store.h"
 #include "records_csv.h"
 #include "records_export_dialog.h"
 #include "station_recorder.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QCoreApplication>
@@ -56,6 +59,16 @@ void CVorlaineDlg::SetUpRecording()
         QMetaObject::invokeMethod(this, "ShowRecordsProblem", Qt::QueuedConnection);
     };
     recorder = std::make_unique<StationRecorder>(path, station.toStdString(), problem, recovered, options.holdMs);
+    if (!options.lineConninfo.empty()) {
+        // The store is the outbox: the forwarder reads what the recorder's writer stored.
+        LineOptions lineOptions;
+        lineOptions.conninfo = options.lineConninfo;
+        lineOptions.storePath = path;
+        lineOptions.station = station.toStdString();
+        lineOptions.programVersion = ProgramVersionText().toStdString();
+        lineForwarder = std::make_unique<LineForwarder>(std::move(lineOptions));
+        lineForwarder->Start();
+    }
 
     if (stationLabel_)
         stationLabel_->setText(tr("工位 %1").arg(station));
@@ -122,6 +135,8 @@ void CVorlaineDlg::ApplyRecordingBoard()
     if (!id.empty())
         identity = identity.empty() ? id : identity + " " + id;
     recorder->SetBoard(recordingKind_, identity);
+    if (lineForwarder)
+        lineForwarder->SetBoard(recordingKind_, identity);
 }
 
 void CVorlaineDlg::NoteConfigurationFile(const QString& path)
@@ -133,10 +148,33 @@ void CVorlaineDlg::NoteConfigurationFile(const QString& path)
         return;
     QFile file(path);
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (file.open(QIODevice::ReadOnly) && hash.addData(&file))
-        recorder->SetConfigHash(hash.result().toHex().toStdString());
-    else
-        recorder->SetConfigHash({});
+    const std::string hex = file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result().toHex().toStdString()
+                                                                                    : std::string();
+    recorder->SetConfigHash(hex);
+    if (lineForwarder)
+        lineForwarder->SetConfigHash(hex);
+}
+
+QString CVorlaineDlg::LineStatusText() const
+{
+    if (!lineForwarder)
+        return {};
+    const LineStatus status = lineForwarder->Status();
+    switch (status.state) {
+    case LineStatus::State::Unreachable:
+        return tr("产线: 无法连接 (%1)").arg(QString::fromStdString(status.reason).trimmed());
+    case LineStatus::State::Pending:
+        if (status.backlog > 0)
+            return tr("产线: 待发送 %1 条，最早 %2")
+                .arg(status.backlog)
+                .arg(QDateTime::fromMSecsSinceEpoch(status.oldestUnsentMs).toLocalTime().toString(QStringLiteral("hh:mm")));
+        return tr("产线: 已同步");
+    case LineStatus::State::Synced:
+        return tr("产线: 已同步");
+    case LineStatus::State::Off:
+        break;
+    }
+    return tr("产线: 正在连接…");
 }
 
 QString CVorlaineDlg::RecordsStatusText() const

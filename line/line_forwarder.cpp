@@ -310,6 +310,12 @@ void LineForwarder::SetConfigHash(std::string hash)
     heartbeat_.configHash = std::move(hash);
 }
 
+void LineForwarder::SetStationState(std::string state)
+{
+    std::lock_guard lock(mutex_);
+    heartbeat_.stationState = std::move(state);
+}
+
 void LineForwarder::Wait(Clock::time_point until)
 {
     std::unique_lock lock(mutex_);
@@ -347,7 +353,9 @@ void LineForwarder::Run()
         const pq::Param oldest =
             status.backlog > 0 ? pq::Param(FormatUtc(status.oldestUnsentMs)) : pq::Param(std::nullopt);
         pq::Result r = session.conn.Exec(
-            HEARTBEAT, {store.StationDb(), options_.station, std::string(state), h.boardKind, h.boardIdentity,
+            HEARTBEAT, {store.StationDb(), options_.station,
+                        h.stationState.empty() || std::string(state) == "stopped" ? std::string(state) : h.stationState,
+                        h.boardKind, h.boardIdentity,
                         h.configHash, options_.programVersion, std::to_string(status.backlog), oldest,
                         std::to_string(status.quarantined)});
         return r.Ok();

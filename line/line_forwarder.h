@@ -62,10 +62,13 @@ public:
     LineStatus Status() const;
     void SetBoard(std::string kind, std::string identity);
     void SetConfigHash(std::string hash);
+    // What the station is doing ("running", "idle", "e-stop"), sent with each heartbeat in place
+    // of the forwarder's own state; empty sends the forwarder's state.
+    void SetStationState(std::string state);
 
 private:
     struct Heartbeat {
-        std::string boardKind, boardIdentity, configHash;
+        std::string boardKind, boardIdentity, configHash, stationState;
     };
     void Run();
     void Wait(std::chrono::steady_clock::time_point until);

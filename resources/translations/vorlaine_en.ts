@@ -459,6 +459,22 @@ They are kept in memory and saved as soon as writing works again.</translation>
         <source>%1 条记录已转存到 %2</source>
         <translation>%1 records spilled to %2</translation>
     </message>
+    <message>
+        <source>产线: 无法连接 (%1)</source>
+        <translation>Line: cannot connect (%1)</translation>
+    </message>
+    <message>
+        <source>产线: 待发送 %1 条，最早 %2</source>
+        <translation>Line: %1 to send, oldest %2</translation>
+    </message>
+    <message>
+        <source>产线: 已同步</source>
+        <translation>Line: in sync</translation>
+    </message>
+    <message>
+        <source>产线: 正在连接…</source>
+        <translation>Line: connecting…</translation>
+    </message>
 </context>
 <context>
     <name>MainMenu</name>

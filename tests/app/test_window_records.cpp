@@ -1,6 +1,7 @@
 // Test records from the window on the simulated bus: sensors laid down and taken off become
 // records, counters and CSV rows.
 #include "command_ids.h"
+#include "line_forwarder.h"
 #include "record_store.h"
 #include "sim_runoff_board.h"
 #include "station_recorder.h"
@@ -110,6 +111,22 @@ TEST_F(WindowRecords, AGoodAndAFailingSensorGiveTwoRecordsAndFiftyPercent)
 
 // The worker reads the board's device id once, after the connection exchange: every record of
 // that connection carries it, without the information dialog, and a re-plugged board is read anew.
+// A line that cannot be reached: the station keeps testing, its records wait in the outbox and
+// the status bar says why.
+TEST_F(WindowRecords, AnUnreachableLineKeepsTheRecordsAndSaysSo)
+{
+    EXPECT_TRUE(dlg->LineStatusText().isEmpty()) << "no line configured";
+    dlg->close();
+    dlg.reset();
+    Recording().lineConninfo = "host=127.0.0.1 port=1 connect_timeout=2"; // nothing listens there
+    open();
+    place(good, Pass);
+    ASSERT_TRUE(waitUntil([&] { return dlg->LineStatusText().startsWith(QString::fromUtf8("产线: 无法连接 (")); }))
+        << dlg->LineStatusText().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return dlg->lineForwarder->Status().backlog == 1; }));
+    EXPECT_EQ(stored().size(), 1u);
+}
+
 TEST_F(WindowRecords, EveryRecordOfAConnectionCarriesTheBoardsDeviceId)
 {
     place(good, Pass);

@@ -31,7 +31,7 @@ desktop-file-validate "$work/root/usr/share/applications/vorlaine.desktop" || fa
 file "$work/root/usr/bin/vorlaine" | grep -q ", stripped" || fail "binary not stripped"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libhidapi-hidraw0 libudev1 libsqlite3-0 qt6-qpa-plugins qt6-translations-l10n; do
+for lib in libqt6widgets6 libhidapi-hidraw0 libudev1 libsqlite3-0 libpq5 qt6-qpa-plugins qt6-translations-l10n; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 
