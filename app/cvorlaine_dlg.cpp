@@ -150,6 +150,8 @@ CVorlaineDlg::~CVorlaineDlg()
     engine.StopAcquisition(); // the worker uses the grid and the boards on every pass
     OnBoardsGone();
     recorder.reset(); // writes what is left while the window can still hear of a problem
+    if (lineForwarder) // the last placements' records reach the line now if it is there
+        lineForwarder->Flush(std::chrono::seconds(2));
     lineForwarder.reset(); // after the last records are stored; what it has not sent waits for the next start
     delete captureView;
 }

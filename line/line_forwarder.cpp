@@ -5,6 +5,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <random>
@@ -291,6 +292,20 @@ void LineForwarder::Wake()
     wake_.notify_all();
 }
 
+bool LineForwarder::Flush(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(mutex_);
+    if (!thread_.joinable() || stop_)
+        return false;
+    const std::uint64_t want = ++flushAsked_;
+    poked_ = true;
+    wake_.notify_all();
+    flushed_.wait_for(lock, timeout, [&] {
+        return flushDone_ >= want || status_.state == LineStatus::State::Unreachable;
+    });
+    return flushDone_ >= want;
+}
+
 LineStatus LineForwarder::Status() const
 {
     std::lock_guard lock(mutex_);
@@ -325,8 +340,11 @@ void LineForwarder::Wait(Clock::time_point until)
 
 void LineForwarder::Publish(const LineStatus& status)
 {
-    std::lock_guard lock(mutex_);
-    status_ = status;
+    {
+        std::lock_guard lock(mutex_);
+        status_ = status;
+    }
+    flushed_.notify_all(); // a flush waits in vain once the line is down
 }
 
 void LineForwarder::Run()
@@ -376,6 +394,11 @@ void LineForwarder::Run()
             Wait(Clock::now() + options_.maxRetry / 10);
             continue;
         }
+        std::uint64_t flushAsked = 0; // flush requests this cycle's look at the outbox answers
+        {
+            std::lock_guard lock(mutex_);
+            flushAsked = flushAsked_;
+        }
         RecordStore::Backlog backlog;
         if (!store.GetBacklog(&backlog, &error)) {
             status.reason = options_.storePath + ": " + error;
@@ -420,6 +443,13 @@ void LineForwarder::Run()
         }
 
         std::vector<TestRecord> batch;
+        if (backlog.unsent == 0) {
+            {
+                std::lock_guard lock(mutex_);
+                flushDone_ = std::max(flushDone_, flushAsked);
+            }
+            flushed_.notify_all();
+        }
         if (backlog.unsent == 0 || !store.Unsent(options_.batchSize, &batch, &error) || batch.empty()) {
             Wait(std::min(Clock::now() + options_.poll, nextHeartbeat));
             continue;

@@ -57,6 +57,9 @@ public:
     void Stop();
     // The outbox has something new: look now rather than at the next poll. Any thread.
     void Wake();
+    // Sends what the outbox holds at the call, waiting at most `timeout`; false when that did not
+    // happen (the line is unreachable, or time ran out). Not on the forwarder's own thread.
+    bool Flush(std::chrono::milliseconds timeout);
 
     // Any thread.
     LineStatus Status() const;
@@ -79,6 +82,9 @@ private:
     std::condition_variable wake_;
     bool stop_ = false;  // under mutex_
     bool poked_ = false; // under mutex_
+    std::condition_variable flushed_;
+    std::uint64_t flushAsked_ = 0; // under mutex_
+    std::uint64_t flushDone_ = 0;  // under mutex_: the last request a cycle found the outbox empty for
     LineStatus status_;  // under mutex_
     Heartbeat heartbeat_; // under mutex_
     std::thread thread_;
