@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -150,7 +151,18 @@ std::shared_ptr<SimMasterBoard> master4x4()
     std::vector<std::uint8_t> stations(16);
     for (std::size_t i = 0; i < stations.size(); ++i)
         stations[i] = static_cast<std::uint8_t>(i);
-    return std::make_shared<SimMasterBoard>(stations);
+    auto board = std::make_shared<SimMasterBoard>(stations);
+    SimMasterBoard::Record record = board->record();
+    record.columns = 4;
+    record.rows = 4;
+    board->setRecord(record);
+    std::array<std::uint8_t, 32> map{};
+    for (std::size_t i = 0; i < 16; ++i) {
+        map[2 * i] = static_cast<std::uint8_t>((i % 4) << 4 | (i / 4));
+        map[2 * i + 1] = static_cast<std::uint8_t>(0x80 | stations[i]);
+    }
+    board->setCellMap(map);
+    return board;
 }
 
 struct Row {
