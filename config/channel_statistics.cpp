@@ -30,9 +30,36 @@ ChannelStatistics ComputeChannelStatistics(const std::vector<std::int32_t>& valu
         }
     s.sigma = std::sqrt(squares / static_cast<double>(values.size() - 1));
     s.hasSigma = true;
-    if (s.sigma > 0.0) {
-        s.cpk = std::min(static_cast<double>(upper) - s.mean, s.mean - static_cast<double>(lower)) / (3.0 * s.sigma);
+    if (const auto cpk = CapabilityIndex(s.mean, s.sigma, upper, lower)) {
+        s.cpk = *cpk;
         s.hasCpk = true;
     }
     return s;
+}
+
+std::optional<double> CapabilityIndex(double mean, double sigma, double upper, double lower)
+{
+    if (!(sigma > 0.0))
+        return std::nullopt;
+    return std::min(upper - mean, mean - lower) / (3.0 * sigma);
+}
+
+std::optional<Interval> CapabilityInterval95(double index, int n)
+{
+    if (n < 2)
+        return std::nullopt;
+    const double half = 1.96 * std::sqrt(1.0 / (9.0 * n) + index * index / (2.0 * (n - 1)));
+    return Interval{index - half, index + half};
+}
+
+ImrLimits ComputeImrLimits(double mean, double meanMovingRange)
+{
+    ImrLimits l;
+    l.center = mean;
+    l.upper = mean + 2.66 * meanMovingRange;
+    l.lower = mean - 2.66 * meanMovingRange;
+    l.rangeCenter = meanMovingRange;
+    l.rangeUpper = 3.267 * meanMovingRange;
+    l.sigmaWithin = meanMovingRange / 1.128;
+    return l;
 }

@@ -9,6 +9,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libhidapi-dev libudev-dev libsqlite3-dev
   libpq-dev postgresql-15
+  libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-liberation2 fonts-noto-cjk
   xvfb xauth imagemagick
