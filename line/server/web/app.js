@@ -3,6 +3,7 @@
 // polls its view's data with ETags. Text from stations is only ever set as text.
 (() => {
   const POLL_MS = 5000;
+  const HIST_WIDTH = 320;
   const VIEWS = ['status', 'yield', 'failures', 'channel', 'capability', 'health'];
   const FILTERS = ['from', 'to', 'station', 'board', 'channel'];
   const cache = new Map(); // url -> {etag, data}
@@ -225,8 +226,8 @@
     table('yield-table', head, rows);
   }
 
-  function chartWidth(id) {
-    return Math.max(320, document.getElementById(id).clientWidth || 900);
+  function chartWidth(id, reserve = 0) {
+    return Math.max(320, (document.getElementById(id).clientWidth || 900) - reserve);
   }
 
   function renderFailures(d) {
@@ -242,8 +243,10 @@
     if (d.channels.length) {
       charts.push(new uPlot({
         width: chartWidth('pareto-chart'), height: 260,
-        scales: { x: { time: false }, pct: { range: [0, 100] } },
-        axes: [{ values: (u, splits) => splits.map((i) => labels[i] ?? '') , label: t('failures.channel') },
+        scales: { x: { time: false, range: [-0.5, labels.length - 0.5] },
+                  y: { range: [0, Math.max(...d.channels.map((c) => c.failures)) * 1.1] }, pct: { range: [0, 100] } },
+        axes: [{ splits: () => labels.map((_, i) => i), values: (u, splits) => splits.map((i) => labels[i] ?? ''),
+                 label: t('failures.channel') },
                { label: t('failures.count') },
                { scale: 'pct', side: 1, grid: { show: false }, label: t('failures.cumulative') }],
         series: [{}, { label: t('failures.count'), stroke: '#b33', fill: '#b335', paths: uPlot.paths.bars({ size: [0.7] }) },
@@ -312,7 +315,7 @@
     const markerX = d.markers.map((m) => x[m.index]);
     const dashed = { dash: [6, 4] };
     charts.push(new uPlot({
-      width: chartWidth('chart-i'), height: 300, plugins: [markerPlugin(markerX)],
+      width: chartWidth('view-channel', HIST_WIDTH + 40), height: 300, plugins: [markerPlugin(markerX)],
       series: [{}, { label: t('channel.value'), stroke: '#225', points: { show: true, size: 4 } },
                { label: t('channel.ucl'), stroke: '#c60', ...dashed }, { label: t('channel.center'), stroke: '#090' },
                { label: t('channel.lcl'), stroke: '#c60', ...dashed },
@@ -322,13 +325,14 @@
     }, [x, d.values, flat(L.ucl), flat(L.center), flat(L.lcl), d.upper_spec, d.lower_spec, rule1, others],
     document.getElementById('chart-i')));
     charts.push(new uPlot({
-      width: chartWidth('chart-mr'), height: 180, plugins: [markerPlugin(markerX)],
+      width: chartWidth('view-channel', HIST_WIDTH + 40), height: 180, plugins: [markerPlugin(markerX)],
       series: [{}, { label: t('channel.mr'), stroke: '#225' }, { label: 'MR̄', stroke: '#090' },
                { label: t('channel.ucl'), stroke: '#c60', ...dashed }],
     }, [x, d.moving_range, flat(L.mr_center), flat(L.mr_ucl)], document.getElementById('chart-mr')));
     const h = d.histogram;
     charts.push(new uPlot({
-      width: 320, height: 480, scales: { x: { time: false } },
+      width: HIST_WIDTH, height: 480,
+      scales: { x: { time: false, range: [h.low - h.width / 2, h.low + (h.counts.length + 0.5) * h.width] } },
       series: [{}, { label: t('channel.count'), stroke: '#225', fill: '#2254', paths: uPlot.paths.bars({ size: [0.9] }) }],
     }, [h.counts.map((_, i) => h.low + (i + 0.5) * h.width), h.counts], document.getElementById('chart-hist')));
     for (const m of d.markers) {
