@@ -17,6 +17,12 @@ packages=(
   qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
 )
 
+# The line page's build and its browser test use npm. Node and npm come with the machine image;
+# Debian's would replace them, so they are installed only where none is found.
+if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
+  packages+=(nodejs npm)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
