@@ -6,6 +6,7 @@
 #include "line_config.h"
 #include "line_http.h"
 #include "pg_cluster.h"
+#include "test_record.h"
 
 #include <httplib.h>
 
@@ -96,8 +97,7 @@ int main(int argc, char** argv)
         std::string view;
         ApiParams params;
     };
-    pq::Result range = owner.Exec("SELECT to_char(now() - interval '30 days' AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"')");
-    const std::string from30 = range.Text(0, 0);
+    const std::string from30 = FormatUtc(NowUtcMs() - 30LL * 86400 * 1000);
     const std::vector<Call> calls = {
         {"status", "status", {}},
         {"yield 1 day", "yield", {}},

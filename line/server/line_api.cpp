@@ -51,12 +51,17 @@ const char* const SQL_YIELD =
 // $4..$6 as for the shifts. Each station's newest
 // heartbeat and record come through the (station, started_at) index.
 const char* const SQL_STATUS =
-    "WITH cur AS (SELECT " SHIFTED("now()") " AS shifted),"
+    "WITH RECURSIVE cur AS (SELECT " SHIFTED("now()") " AS shifted),"
     " shift AS (SELECT ((shifted::date + make_interval(mins => $5::int + ($6::int[])[" SHIFT_NO("shifted") "]))"
     "   AT TIME ZONE $4) AS start FROM cur),"
+    // The stations that ever forwarded, one index probe each rather than a scan of the records.
+    " seen AS (SELECT min(station) AS station FROM test_record"
+    "   UNION ALL SELECT (SELECT min(station) FROM test_record WHERE station > seen.station) FROM seen"
+    "   WHERE seen.station IS NOT NULL),"
     " names AS (SELECT unnest(string_to_array($1::text, E'\\n')) AS station"
     "   UNION SELECT station FROM station_status"
-    "   UNION SELECT DISTINCT station FROM test_record WHERE started_at > now() - make_interval(days => $2::int))"
+    "   UNION SELECT station FROM seen WHERE station IS NOT NULL AND EXISTS (SELECT FROM test_record r"
+    "     WHERE r.station = seen.station AND r.started_at > now() - make_interval(days => $2::int)))"
     " SELECT n.station, s.state, extract(epoch FROM now() - s.updated_at), s.backlog,"
     "  extract(epoch FROM s.oldest_unsent) * 1000, s.quarantined, s.config_hash, s.board_kind, s.board_identity,"
     "  extract(epoch FROM lr.ended_at) * 1000, extract(epoch FROM now() - lr.ended_at), lr.pass, lr.config_hash,"
@@ -95,12 +100,14 @@ const char* const SQL_CHANNEL =
     "  FROM test_record r JOIN limit_set l ON l.hash = r.limit_set WHERE " RANGE
     "  ORDER BY started_at DESC LIMIT $5::int) x ORDER BY t";
 
-// Mean, overall s and mean moving range of every station's channel, in time order per station.
+// Mean, overall s and mean moving range of every station's channel, in time order per station: the
+// previous record's values come along whole, so only the records are sorted, not every value.
 const char* const SQL_CAPABILITY =
-    "WITH v AS (SELECT r.station, u.ch, u.x::float8 AS x, r.started_at FROM test_record r"
-    "   CROSS JOIN LATERAL unnest(r.vals) WITH ORDINALITY AS u(x, ch) WHERE " RANGE "),"
-    " m AS (SELECT station, ch, x, abs(x - lag(x) OVER (PARTITION BY station, ch ORDER BY started_at)) AS mr FROM v)"
-    " SELECT station, ch - 1, count(*), avg(x), stddev_samp(x), avg(mr) FROM m GROUP BY station, ch"
+    "WITH r AS (SELECT station, vals, lag(vals) OVER (PARTITION BY station ORDER BY started_at) AS prev"
+    "   FROM test_record WHERE " RANGE "),"
+    " v AS (SELECT r.station, u.ch, u.x::float8 AS x, abs(u.x::float8 - u.p::float8) AS mr FROM r"
+    "   CROSS JOIN LATERAL unnest(r.vals, r.prev) WITH ORDINALITY AS u(x, p, ch))"
+    " SELECT station, ch - 1, count(*), avg(x), stddev_samp(x), avg(mr) FROM v GROUP BY station, ch"
     " ORDER BY ch, station";
 // Each station's newest limits, and whether they changed within the range.
 const char* const SQL_CAPABILITY_LIMITS =
