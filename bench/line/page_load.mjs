@@ -1,10 +1,11 @@
 // Full page loads of each view in headless Chromium against a running line server: from navigation
 // to the view's content drawn, p50/p95 over a few loads.
-//   node page_load.mjs BASE_URL FROM_ISO NODE_MODULES_DIR [loads]
+//   node page_load.mjs BASE_URL FROM_ISO BROWSER_TEST_DIR (where playwright-core is installed) [loads]
 import { createRequire } from 'node:module';
+import { resolve } from 'node:path';
 
 const [base, from30, modules, loadsText] = process.argv.slice(2);
-const { chromium } = createRequire(modules + '/')('playwright-core');
+const { chromium } = createRequire(resolve(modules, 'package.json'))('playwright-core');
 const loads = Number(loadsText || 7);
 const args = ['--headless=new', '--disable-gpu', '--disable-dev-shm-usage'];
 if (process.getuid && process.getuid() === 0) args.push('--no-sandbox');
