@@ -1,10 +1,10 @@
 // Full page loads of each view in headless Chromium against a running line server: from navigation
 // to the view's content drawn, p50/p95 over a few loads.
-//   node page_load.mjs BASE_URL FROM_ISO BROWSER_TEST_DIR (where playwright-core is installed) [loads]
+//   node page_load.mjs BASE_URL FROM_ISO BROWSER_TEST_DIR (where playwright-core is installed) [loads] [SCREENSHOT_DIR]
 import { createRequire } from 'node:module';
 import { resolve } from 'node:path';
 
-const [base, from30, modules, loadsText] = process.argv.slice(2);
+const [base, from30, modules, loadsText, shots] = process.argv.slice(2);
 const { chromium } = createRequire(resolve(modules, 'package.json'))('playwright-core');
 const loads = Number(loadsText || 7);
 const args = ['--headless=new', '--disable-gpu', '--disable-dev-shm-usage'];
@@ -30,6 +30,7 @@ for (const [range, extra] of [['1 day', ''], ['30 days', '&from=' + encodeURICom
       await page.waitForSelector(ready, { timeout: 60000 });
       ms.push(Date.now() - start);
     }
+    if (shots) await page.screenshot({ path: `${shots}/${view}-${range.replace(' ', '')}.png`, fullPage: true });
     console.log(`${(view + ' ' + range).padEnd(24)} p50 ${pct(ms, 0.5)} ms  p95 ${pct(ms, 0.95)} ms`);
   }
 }
