@@ -62,6 +62,10 @@ void Send(const httplib::Request& req, httplib::Response& res, int status, const
 
 void RouteLine(httplib::Server& server, LineApi& api, const std::string& webDir)
 {
+    // A connection holds one of the library's few threads for as long as it stays open: every
+    // request gets its own, so polling pages cannot starve the others.
+    server.set_keep_alive_max_count(1);
+    server.set_read_timeout(10, 0);
     server.Get(R"(/api/([a-z]+))", [&api](const httplib::Request& req, httplib::Response& res) {
         const ApiReply reply = api.Handle(req.matches[1].str(), req.params);
         Send(req, res, reply.status, reply.body, "application/json; charset=utf-8");
