@@ -46,6 +46,11 @@ struct ImrLimits {
 };
 ImrLimits ComputeImrLimits(double mean, double meanMovingRange);
 
+// Western Electric rules on the individuals, with σ within: bit 0 one point beyond the control
+// limits, bit 1 two of three beyond 2σ on one side, bit 2 four of five beyond 1σ, bit 3 eight in a row
+// on one side. A point carries the rules that the run ending at it breaks.
+std::vector<int> WesternElectricRules(const std::vector<double>& x, const ImrLimits& limits);
+
 // Statistics of channel values, one entry per reading.
 ChannelStatistics ComputeChannelStatistics(const std::vector<std::int32_t>& values, std::uint16_t upper,
                                            std::uint16_t lower);

@@ -258,37 +258,6 @@ std::string Mode(const std::vector<std::string>& values)
     return best;
 }
 
-// Western Electric rules on the individuals, with σ from the moving range: bit 0 one point beyond
-// 3σ, bit 1 two of three beyond 2σ on one side, bit 2 four of five beyond 1σ, bit 3 eight in a row
-// on one side. A point carries the rules that the run ending at it breaks.
-std::vector<int> WesternElectric(const std::vector<double>& x, double center, double sigma)
-{
-    std::vector<int> flags(x.size(), 0);
-    if (!(sigma > 0.0))
-        return flags;
-    auto z = [&](std::size_t i) { return (x[i] - center) / sigma; };
-    auto count = [&](std::size_t end, std::size_t window, double beyond, int side) {
-        int n = 0;
-        for (std::size_t k = end + 1 - window; k <= end; ++k)
-            if (side * z(k) > beyond)
-                ++n;
-        return n;
-    };
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        if (std::abs(z(i)) > 3.0)
-            flags[i] |= 1;
-        for (int side : {1, -1}) {
-            if (i >= 2 && side * z(i) > 2.0 && count(i, 3, 2.0, side) >= 2)
-                flags[i] |= 2;
-            if (i >= 4 && side * z(i) > 1.0 && count(i, 5, 1.0, side) >= 4)
-                flags[i] |= 4;
-            if (i >= 7 && count(i, 8, 0.0, side) == 8)
-                flags[i] |= 8;
-        }
-    }
-    return flags;
-}
-
 class Session {
 public:
     explicit Session(pq::Connection& conn) : conn_(conn) {}
@@ -468,7 +437,7 @@ json Channel(Session& db, const Query& q)
     out["moving_range"] = mr;
     out["limits"] = {{"center", lim.center}, {"ucl", lim.upper}, {"lcl", lim.lower},
                      {"mr_center", lim.rangeCenter}, {"mr_ucl", lim.rangeUpper}, {"sigma_within", lim.sigmaWithin}};
-    out["rules"] = WesternElectric(x, lim.center, lim.sigmaWithin);
+    out["rules"] = WesternElectricRules(x, lim);
 
     const auto [lo, hi] = std::minmax_element(x.begin(), x.end());
     const double width = *hi > *lo ? (*hi - *lo) / HISTOGRAM_BINS : 1.0;

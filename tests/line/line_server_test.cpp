@@ -1,3 +1,4 @@
+#include "channel_statistics.h"
 #include "line_api.h"
 #include "line_config.h"
 #include "line_http.h"
@@ -342,6 +343,30 @@ TEST(LineServer, ConcurrentRequestsShareThePool)
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(ok.load(), 20);
+}
+
+TEST(ControlRules, EachRuleMarksThePointThatCompletesItsRun)
+{
+    // X̄ 0 and MR̄ 1.128: σ within 1, control limits ±3.00048.
+    const ImrLimits limits = ComputeImrLimits(0.0, 1.128);
+    struct Case {
+        const char* what;
+        std::vector<double> x;
+        std::vector<int> flags;
+    };
+    const std::vector<Case> cases = {
+        {"beyond the upper limit", {0, 0, 3.5}, {0, 0, 1}},
+        {"beyond 3σ but inside the drawn limit", {0, 3.0002}, {0, 0}},
+        {"below the lower limit", {-3.1, 0}, {1, 0}},
+        {"two of three beyond 2σ", {0, 2.5, 0, 2.5}, {0, 0, 0, 2}},
+        {"two beyond 2σ on opposite sides", {0, 2.5, 0, -2.5}, {0, 0, 0, 0}},
+        {"four of five beyond 1σ", {0, 1.5, 1.5, 0, 1.5, 1.5}, {0, 0, 0, 0, 0, 4}},
+        {"eight in a row on one side", {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}, {0, 0, 0, 0, 0, 0, 0, 8}},
+        {"seven in a row", {-0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}, {0, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WesternElectricRules(c.x, limits), c.flags) << c.what;
+    EXPECT_EQ(WesternElectricRules({5, 5, 5}, ComputeImrLimits(5.0, 0.0)), (std::vector<int>{0, 0, 0}));
 }
 
 TEST(LineConfig, ParsesTheRegistryAndRefusesWhatItCannotTake)
