@@ -9,12 +9,19 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libhidapi-dev libudev-dev libsqlite3-dev
   libpq-dev postgresql-15
+  libcpp-httplib-dev nlohmann-json3-dev chromium chromium-driver
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-liberation2 fonts-noto-cjk
   xvfb xauth imagemagick
   dpkg-dev fakeroot file lintian desktop-file-utils
   qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
 )
+
+# The line page's build and its browser test use npm. Node and npm come with the machine image;
+# Debian's would replace them, so they are installed only where none is found.
+if ! command -v node > /dev/null || ! command -v npm > /dev/null; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
