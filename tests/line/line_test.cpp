@@ -70,7 +70,7 @@ void Store(const std::string& path, const std::vector<TestRecord>& records)
 {
     RecordStore store;
     std::string error;
-    ASSERT_TRUE(store.Open(path, false, &error, 5000)) << error;
+    ASSERT_TRUE(store.Open(path, false, &error, 30000)) << error; // a loaded machine may keep the forwarder long
     ASSERT_TRUE(store.Insert(records, &error)) << error;
 }
 
@@ -86,7 +86,7 @@ std::vector<TestRecord> Stored(const std::string& path)
 std::string StationDb(const std::string& path)
 {
     RecordStore store;
-    EXPECT_TRUE(store.Open(path, false, nullptr, 5000));
+    EXPECT_TRUE(store.Open(path, false, nullptr, 30000));
     return store.StationDb();
 }
 
