@@ -93,19 +93,25 @@ void CVorlaineDlg::SetUpStatusBar()
     activityProgress_->setObjectName(QStringLiteral("boardProgress"));
     activityProgress_->setMaximumWidth(160);
     activityProgress_->setTextVisible(false);
+    // No taller than the texts: a status bar that grows would cover the grid's bottom.
+    activityProgress_->setMaximumHeight(activityLabel_->sizeHint().height());
     activityLabel_->hide();
     activityProgress_->hide();
     recordsStatus_ = new QLabel(statusBar_);
     recordsStatus_->setObjectName(QStringLiteral("recordsStatus"));
+    // Texts in the status bar never widen the window: they are cut, whole in their tooltips.
+    recordsStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     recordsWarning_ = new QLabel(statusBar_);
     recordsWarning_->setObjectName(QStringLiteral("recordsWarning"));
     recordsWarning_->setStyleSheet(QStringLiteral("QLabel { color: #c00000; font-weight: bold; }"));
     recordsWarning_->setTextInteractionFlags(Qt::TextSelectableByMouse); // the spill path can be copied
+    recordsWarning_->setMinimumWidth(1);
     recordsWarning_->hide();
     stationLabel_ = new QLabel(statusBar_);
     stationLabel_->setObjectName(QStringLiteral("stationName"));
     configurationLabel_ = new QLabel(statusBar_);
     configurationLabel_->setObjectName(QStringLiteral("configurationFile"));
+    configurationLabel_->setMinimumWidth(1);
     statusBar_->addWidget(activityLabel_);
     statusBar_->addWidget(activityProgress_);
     statusBar_->addWidget(recordsStatus_, 1);
@@ -158,6 +164,8 @@ void CVorlaineDlg::UpdateStatusBar()
         lineLabel_->show();
     }
     const QString configuration = configurationName_.isEmpty() ? tr("无配置文件") : configurationName_;
-    if (configurationLabel_->text() != configuration)
+    if (configurationLabel_->text() != configuration) {
         configurationLabel_->setText(configuration);
+        configurationLabel_->setToolTip(configuration);
+    }
 }

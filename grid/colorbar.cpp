@@ -17,7 +17,10 @@ CColorBar::CColorBar(QWidget* parent) : QFrame(parent), refreshTimer_(new QTimer
     connect(refreshTimer_, &QTimer::timeout, this, [this] { refreshChanged(); });
 }
 
-CColorBar::~CColorBar() = default;
+CColorBar::~CColorBar()
+{
+    renderer_.reset(); // no picture may finish into a window being taken down
+}
 
 bool CColorBar::validCell(int column, int row)
 {
@@ -70,6 +73,7 @@ void CColorBar::SetRefreshTimer(int intervalMs, bool on)
         refreshTimer_->start(std::max(intervalMs, 10)); // at most 100 repaints a second
     else
         refreshTimer_->stop();
+    refreshing_ = on;
 }
 
 void CColorBar::SetColumns(int count)
@@ -439,17 +443,15 @@ void CColorBar::JudgeCells()
         judgeLocked(columns, rows, showVerdict);
 }
 
-void CColorBar::PaintTo(QImage& image)
+std::uint64_t CColorBar::snapshot(GridFrame& frame, QSize size)
 {
-    if (!image.isNull() && image.format() != QImage::Format_RGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
     const int columns = columns_, rows = rows_;
     const bool showVerdict = showVerdict_;
-    frame_.columns = columns;
-    frame_.rows = rows;
-    frame_.showVerdict = showVerdict;
-    frame_.fpcTestMode = fpcTestMode_;
-    paintedChanges_ = changes_.load();
+    frame.columns = columns;
+    frame.rows = rows;
+    frame.showVerdict = showVerdict;
+    frame.fpcTestMode = fpcTestMode_;
+    const std::uint64_t changes = changes_.load();
 
     {
         // The picture keeps the marks from before a judgement made here: a cell's bars are drawn
@@ -457,28 +459,46 @@ void CColorBar::PaintTo(QImage& image)
         std::lock_guard lock(cellsMutex_);
         for (int r = 0; r < rows; ++r)
             for (int c = 0; c < columns; ++c)
-                frame_.cells[c][r] = cells_[c][r];
+                frame.cells[c][r] = cells_[c][r];
         if (judgeDue_)
             judgeLocked(columns, rows, showVerdict);
         for (int r = 0; r < rows; ++r) {
             for (int c = 0; c < columns; ++c) {
-                frame_.cells[c][r].similarity = cells_[c][r].similarity;
-                frame_.verdicts[c][r] = verdicts_[c][r];
-                frame_.untested[c][r] = untested_[c][r];
+                frame.cells[c][r].similarity = cells_[c][r].similarity;
+                frame.verdicts[c][r] = verdicts_[c][r];
+                frame.untested[c][r] = untested_[c][r];
             }
         }
     }
+    updateHover(size);
+    frame.failCount = failCount_;
+    frame.emergencyStop = emergencyStop_;
+    return changes;
+}
 
+void CColorBar::updateHover(QSize size)
+{
     const HoverHit hit =
-        HitTest(GridGeometry(image.width(), image.height(), columns, rows, showVerdict), mouseX_, mouseY_);
+        HitTest(GridGeometry(size.width(), size.height(), columns_, rows_, showVerdict_), mouseX_, mouseY_);
     hoverColumn_ = hit.column;
     hoverRow_ = hit.row;
     if (hit.channel >= 0)
         hoverChannel_ = hit.channel;
+}
 
-    frame_.failCount = failCount_;
-    frame_.emergencyStop = emergencyStop_;
+void CColorBar::PaintTo(QImage& image)
+{
+    if (!image.isNull() && image.format() != QImage::Format_RGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    snapshot(frame_, image.size());
     painter_.paint(image, frame_);
+}
+
+void CColorBar::paintBackBuffer()
+{
+    paintedChanges_ = snapshot(frame_, backBuffer_.size());
+    painter_.paint(backBuffer_, frame_);
+    wholeNext_ = true; // the renderer's next picture may differ anywhere from this one
 }
 
 void CColorBar::SetMaxRepaintRate(int perSecond)
@@ -488,7 +508,8 @@ void CColorBar::SetMaxRepaintRate(int perSecond)
 
 void CColorBar::refreshChanged()
 {
-    if (changes_.load() == paintedChanges_ || !isVisible())
+    const std::uint64_t changes = changes_.load();
+    if (changes == paintedChanges_ || changes == submittedChanges_ || !isVisible())
         return;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastRefresh_ < std::chrono::milliseconds(1000 / maxRepaintRate_))
@@ -499,35 +520,25 @@ void CColorBar::refreshChanged()
         update();
         return;
     }
-    // Drawn here, then only the cells whose picture changed go to the window.
-    const GridFrame before = frame_;
-    PaintTo(backBuffer_);
-    update(changedArea(before).translated(area.topLeft()));
+    // Drawn on the renderer's thread; the UI thread only copies the cells that changed.
+    if (!renderer_)
+        renderer_ = std::make_unique<GridRenderer>(
+            [this] { QMetaObject::invokeMethod(this, "applyRendered", Qt::QueuedConnection); });
+    submittedChanges_ = snapshot(frame_, area.size());
+    renderer_->Submit(frame_, area.size(), submittedChanges_);
 }
 
-QRegion CColorBar::changedArea(const GridFrame& before) const
+void CColorBar::applyRendered()
 {
-    const QRect all(QPoint(0, 0), backBuffer_.size());
-    // The big word and the fail count span the grid; verdicts may overlap their neighbours.
-    if (before.columns != frame_.columns || before.rows != frame_.rows || before.showVerdict != frame_.showVerdict ||
-        before.fpcTestMode != frame_.fpcTestMode || before.failCount != frame_.failCount ||
-        before.emergencyStop != frame_.emergencyStop)
-        return all;
-    const GridGeometry g(all.width(), all.height(), frame_.columns, frame_.rows, frame_.showVerdict);
-    QRegion changed;
-    for (int r = 0; r < frame_.rows; ++r) {
-        for (int c = 0; c < frame_.columns; ++c) {
-            if (before.verdicts[c][r] != frame_.verdicts[c][r])
-                return all;
-            if (before.untested[c][r] == frame_.untested[c][r] &&
-                std::memcmp(&before.cells[c][r], &frame_.cells[c][r], sizeof(ColorBarCell)) == 0)
-                continue;
-            // A cell's texts may reach a pixel or two beyond its lines.
-            const int left = Trunc(g.cellX(c)) - 2, top = Trunc(g.cellY(r)) - 2;
-            changed += QRect(QPoint(left, top), QPoint(Trunc(g.cellX(c + 1)) + 2, Trunc(g.cellY(r + 1)) + 2));
-        }
-    }
-    return changed.intersected(all);
+    const QRect area = contentsRect();
+    if (!renderer_ || backBuffer_.size() != area.size())
+        return; // resized meanwhile: the paint at the new size draws it here
+    const GridRenderer::Taken taken = renderer_->Take(backBuffer_, wholeNext_);
+    if (taken.changed.isEmpty())
+        return;
+    wholeNext_ = false;
+    paintedChanges_ = taken.stamp;
+    update(taken.changed.translated(area.topLeft()));
 }
 
 void CColorBar::paintEvent(QPaintEvent* event)
@@ -537,11 +548,12 @@ void CColorBar::paintEvent(QPaintEvent* event)
     if (!area.isEmpty()) {
         if (backBuffer_.size() != area.size()) {
             backBuffer_ = QImage(area.size(), QImage::Format_RGB32);
-            PaintTo(backBuffer_);
-        } else if (changes_.load() != paintedChanges_ || pointerMoved_) {
-            PaintTo(backBuffer_);
+            paintBackBuffer();
+        } else if (!refreshing_.load() && changes_.load() != paintedChanges_) {
+            // With the refresh timer on, its pictures keep the window current; this would only
+            // draw on the UI thread what the renderer is about to draw.
+            paintBackBuffer();
         }
-        pointerMoved_ = false;
         // Only the part asked for: the refresh sends the cells that changed.
         const QRect asked = event->rect().intersected(area);
         p.drawImage(asked.topLeft(), backBuffer_, asked.translated(-area.topLeft()));
@@ -566,8 +578,7 @@ void CColorBar::storePointer(const QMouseEvent* event)
 void CColorBar::mouseMoveEvent(QMouseEvent* event)
 {
     storePointer(event);
-    pointerMoved_ = true;
-    update(); // the hover follows the pointer
+    updateHover(contentsRect().size()); // not drawn: nothing to repaint
     QFrame::mouseMoveEvent(event);
 }
 
@@ -601,6 +612,8 @@ void CColorBar::mouseDoubleClickEvent(QMouseEvent* event)
 
 void CColorBar::requestRepaint()
 {
+    if (refreshing_.load())
+        return; // the refresh timer draws what changed, off the UI thread
     // By the slot's name: a queued lambda's captures would be read on the UI thread behind Qt's
     // own locking, which ThreadSanitizer cannot see.
     if (QThread::currentThread() == thread())

@@ -9,7 +9,9 @@
 // The cells sit behind a mutex. JudgeCells judges them under it (the worker does so after every
 // pass, so verdicts and the board's lines never wait for a paint); a paint judges only cells
 // changed since, then draws from a copy, so the worker never waits for drawing. The refresh timer
-// repaints only when something changed.
+// repaints only when something changed; while it runs, its pictures are drawn on a thread of
+// their own (grid_renderer.h) and the window shows the newest finished one, so a long picture
+// never holds up the UI thread. Without the timer, a paint draws the current state itself.
 //
 // Indices: a (column, row) outside 10 x 10 or a channel outside 0..31 is ignored by setters and
 // reads as 0 from getters. SetColumns/SetRows clamp to 0..10. A grid may hold more cells than
@@ -20,6 +22,7 @@
 // it) gets no verdict, is drawn neutral and never counts toward PASS.
 #include "grid_model.h"
 #include "grid_painter.h"
+#include "grid_renderer.h"
 
 #include <QFrame>
 #include <QImage>
@@ -30,6 +33,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 class CColorBar : public QFrame {
@@ -133,14 +137,21 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
+private slots:
+    // A picture the drawing thread finished: its changed area goes to the window.
+    void applyRendered();
+
 private:
     static bool validCell(int column, int row);
     void copyChannels(
         int column, int row, std::uint16_t (ColorBarCell::*field)[GRID_CHANNELS], const std::uint16_t* values);
     void requestRepaint();
     void refreshChanged();
-    // The window's area (client coordinates) whose picture differs from `before`.
-    QRegion changedArea(const GridFrame& before) const;
+    // Judges what is due and copies the cells for a picture at `size`; returns the change count
+    // the copy shows.
+    std::uint64_t snapshot(GridFrame& frame, QSize size);
+    void updateHover(QSize size);
+    void paintBackBuffer();
     void storePointer(const QMouseEvent* event);
     void judgeLocked(int columns, int rows, bool showVerdict);
     void markChanged() { changes_.fetch_add(1, std::memory_order_relaxed); }
@@ -162,9 +173,10 @@ private:
     std::atomic<int> failCount_{0};
     std::atomic<int> judgedCells_{0};
     std::atomic<bool> emergencyStop_{false};
+    std::atomic<bool> refreshing_{false}; // the refresh timer runs
     // Bumped by every change that shows; the timer repaints only when it moved since the last paint.
     std::atomic<std::uint64_t> changes_{0};
-    std::uint64_t paintedChanges_ = ~std::uint64_t{0}; // UI thread
+    std::uint64_t paintedChanges_ = ~std::uint64_t{0}; // UI thread: what backBuffer_ shows
 
     // UI thread only.
     int mouseX_ = 0;
@@ -180,7 +192,10 @@ private:
     QImage backBuffer_;
     int maxRepaintRate_ = 30;
     std::chrono::steady_clock::time_point lastRefresh_{};
-    bool pointerMoved_ = false;
     GridFrame frame_;
-    GridPainter painter_;
+    GridPainter painter_; // for paints on the UI thread: PaintTo, a first paint, a resize
+    // The refresh timer's pictures are drawn on a thread of their own, started at the first.
+    std::unique_ptr<GridRenderer> renderer_;
+    std::uint64_t submittedChanges_ = ~std::uint64_t{0};
+    bool wholeNext_ = true;  // backBuffer_ was drawn here since: the next picture is taken whole
 };

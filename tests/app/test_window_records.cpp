@@ -10,6 +10,8 @@
 
 #include <QAction>
 #include <QFile>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -354,4 +356,28 @@ TEST(ImportCommand, BringsACsvOfRecordsIntoTheStoreOnce)
     EXPECT_EQ(RunProgram({"--import-records=" + bad.fileName(), "--records=" + store}), 1);
     EXPECT_EQ(CountIn(store), 2);
 }
+// A 64-position master's counters, a spill file's path or a long configuration name are cut in
+// the status bar (whole in their tooltips); they never make the window wider than it was.
+TEST_F(WindowRecords, LongStatusTextsNeverWidenTheWindow)
+{
+    dlg->show();
+    QCoreApplication::processEvents();
+    const int width = dlg->width();
+    QString counters = QString::fromUtf8("测试 640  合格 640  不良 0  良率 100.0%");
+    for (int position = 1; position <= 64; ++position)
+        counters += QString::fromUtf8("   位置%1: 10/10/0").arg(position);
+    const QString longText = QStringLiteral("/var/lib/vorlaine/").repeated(20) + QStringLiteral("spill.csv");
+    for (const auto& [name, text] : {std::pair{"recordsStatus", counters}, std::pair{"recordsWarning", longText},
+                                     std::pair{"configurationFile", longText}}) {
+        auto* label = dlg->findChild<QLabel*>(QString::fromLatin1(name));
+        ASSERT_NE(label, nullptr) << name;
+        label->setText(text);
+        label->show();
+    }
+    dlg->layout()->activate();
+    QCoreApplication::processEvents();
+    EXPECT_LT(dlg->minimumSizeHint().width(), width);
+    EXPECT_EQ(dlg->width(), width);
+}
+
 } // namespace

@@ -318,4 +318,53 @@ TEST(GridThreads, WorkerSettersAndFailCountWhileThePainterPaints)
     EXPECT_EQ(bar.GetFailCount(), 15);
 }
 
+// With the refresh timer on, pictures are drawn off the UI thread and only what changed is copied
+// to the window; whatever the order of changes, resizes and pictures, the window must end up
+// showing exactly what a paint of the final state draws. Run under TSan.
+TEST(GridThreads, TheRefreshedWindowEndsUpShowingTheFinalState)
+{
+    CColorBar bar;
+    bar.SetColumns(3);
+    bar.SetRows(2);
+    bar.resize(420, 300);
+    bar.show();
+    bar.SetRefreshTimer(10, true);
+    const auto shown = [&] {
+        return bar.grab(bar.contentsRect()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const auto finalPicture = [&] {
+        QImage image(bar.contentsRect().size(), QImage::Format_RGB32);
+        bar.PaintTo(image);
+        return image;
+    };
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> cycles{0};
+    std::thread worker([&] {
+        CellData d = CellData::passing();
+        for (int n = 0; !stop; ++n) {
+            d.value.fill(std::uint16_t(600 + 40 * (n % 7)));
+            d.value[std::size_t(n % GRID_CHANNELS)] = 1300; // a failing channel that moves
+            feed(bar, n % 3, (n / 3) % 2, d);
+            bar.SetEmergencyStop(n % 11 == 0);
+            ++cycles;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    ASSERT_TRUE(waitUntil([&] { return cycles > 50; }));
+    // A paint here at a new size puts a picture in the window that the drawing thread never drew.
+    bar.resize(460, 320);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(waitUntil([&] { return cycles > 150; }));
+    stop = true;
+    worker.join();
+
+    // The last state reverts a cell the window already showed as changed.
+    feed(bar, 0, 0, CellData::passing());
+    bar.SetEmergencyStop(true);
+    EXPECT_TRUE(waitUntil([&] { return shown() == finalPicture(); }));
+    bar.SetEmergencyStop(false);
+    EXPECT_TRUE(waitUntil([&] { return shown() == finalPicture(); }));
+}
+
 } // namespace
