@@ -499,6 +499,7 @@ void CColorBar::paintBackBuffer()
     paintedChanges_ = snapshot(frame_, backBuffer_.size());
     painter_.paint(backBuffer_, frame_);
     wholeNext_ = true; // the renderer's next picture may differ anywhere from this one
+    uiLayersHeld_ = true;
 }
 
 void CColorBar::SetMaxRepaintRate(int perSecond)
@@ -538,6 +539,13 @@ void CColorBar::applyRendered()
         return;
     wholeNext_ = false;
     paintedChanges_ = taken.stamp;
+    if (uiLayersHeld_ && painter_.cacheEnabled()) {
+        // The renderer's layers serve from now on; these would only hold a window's worth of
+        // memory until the next resize, which builds them anew at its size anyway.
+        painter_.setCacheEnabled(false);
+        painter_.setCacheEnabled(true);
+    }
+    uiLayersHeld_ = false;
     update(taken.changed.translated(area.topLeft()));
 }
 

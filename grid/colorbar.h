@@ -198,4 +198,5 @@ private:
     std::unique_ptr<GridRenderer> renderer_;
     std::uint64_t submittedChanges_ = ~std::uint64_t{0};
     bool wholeNext_ = true;  // backBuffer_ was drawn here since: the next picture is taken whole
+    bool uiLayersHeld_ = false; // painter_ keeps layers from a paint of backBuffer_
 };
