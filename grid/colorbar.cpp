@@ -498,7 +498,7 @@ void CColorBar::paintBackBuffer()
 {
     paintedChanges_ = snapshot(frame_, backBuffer_.size());
     painter_.paint(backBuffer_, frame_);
-    wholeNext_ = true; // the renderer's next picture may differ anywhere from this one
+    showingRendered_ = false;
     uiLayersHeld_ = true;
 }
 
@@ -534,10 +534,9 @@ void CColorBar::applyRendered()
     const QRect area = contentsRect();
     if (!renderer_ || backBuffer_.size() != area.size())
         return; // resized meanwhile: the paint at the new size draws it here
-    const GridRenderer::Taken taken = renderer_->Take(backBuffer_, wholeNext_);
-    if (taken.changed.isEmpty())
+    const GridRenderer::Taken taken = renderer_->Take();
+    if (taken.changed.isEmpty() || taken.size != area.size())
         return;
-    wholeNext_ = false;
     paintedChanges_ = taken.stamp;
     if (uiLayersHeld_ && painter_.cacheEnabled()) {
         // The renderer's layers serve from now on; these would only hold a window's worth of
@@ -546,7 +545,9 @@ void CColorBar::applyRendered()
         painter_.setCacheEnabled(true);
     }
     uiLayersHeld_ = false;
-    update(taken.changed.translated(area.topLeft()));
+    // A picture drawn here since may differ from the renderer's anywhere.
+    update(showingRendered_ ? taken.changed.translated(area.topLeft()) : area);
+    showingRendered_ = true;
 }
 
 void CColorBar::paintEvent(QPaintEvent* event)
@@ -564,7 +565,9 @@ void CColorBar::paintEvent(QPaintEvent* event)
         }
         // Only the part asked for: the refresh sends the cells that changed.
         const QRect asked = event->rect().intersected(area);
-        p.drawImage(asked.topLeft(), backBuffer_, asked.translated(-area.topLeft()));
+        const QRect source = asked.translated(-area.topLeft());
+        if (!showingRendered_ || !renderer_ || !renderer_->DrawTo(p, asked.topLeft(), source, area.size()))
+            p.drawImage(asked.topLeft(), backBuffer_, source);
     }
     drawFrame(&p);
 }

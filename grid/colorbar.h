@@ -197,6 +197,6 @@ private:
     // The refresh timer's pictures are drawn on a thread of their own, started at the first.
     std::unique_ptr<GridRenderer> renderer_;
     std::uint64_t submittedChanges_ = ~std::uint64_t{0};
-    bool wholeNext_ = true;  // backBuffer_ was drawn here since: the next picture is taken whole
+    bool showingRendered_ = false; // the window shows the renderer's pictures, not backBuffer_
     bool uiLayersHeld_ = false; // painter_ keeps layers from a paint of backBuffer_
 };

@@ -73,24 +73,21 @@ void GridRenderer::Submit(const GridFrame& frame, QSize size, std::uint64_t stam
     wake_.notify_one();
 }
 
-GridRenderer::Taken GridRenderer::Take(QImage& target, bool whole)
+GridRenderer::Taken GridRenderer::Take()
 {
     std::lock_guard lock(mutex_);
-    if (readyChanged_.isEmpty())
-        return {};
-    Taken taken;
-    taken.stamp = readyStamp_;
-    if (target.size() != ready_.size() || target.format() != QImage::Format_RGB32) {
-        target = ready_.copy();
-        whole = true;
-    } else if (whole) {
-        std::memcpy(target.bits(), ready_.constBits(), std::size_t(ready_.sizeInBytes()));
-    } else {
-        copyArea(target, ready_, readyChanged_);
-    }
-    taken.changed = whole ? QRegion(QRect(QPoint(0, 0), ready_.size())) : readyChanged_;
+    Taken taken{readyChanged_, ready_.size(), readyStamp_};
     readyChanged_ = QRegion();
     return taken;
+}
+
+bool GridRenderer::DrawTo(QPainter& painter, QPoint at, const QRect& source, QSize size)
+{
+    std::lock_guard lock(mutex_);
+    if (ready_.size() != size)
+        return false;
+    painter.drawImage(at, ready_, source);
+    return true;
 }
 
 void GridRenderer::run()

@@ -3,10 +3,11 @@
 // layout, a new size, the big word's first rendering) never holds up the window's event loop.
 // The window hands in snapshots; when one is busy drawing, a newer one replaces the one waiting,
 // so the window sees the newest state and never a queue. Finished pictures are taken from the UI
-// thread, copying only what changed since the last one taken.
+// thread, which draws straight from the newest one.
 #include "grid_painter.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QRegion>
 
 #include <condition_variable>
@@ -33,11 +34,14 @@ public:
 
     struct Taken {
         QRegion changed; // in image coordinates; empty when nothing new was ready
+        QSize size;
         std::uint64_t stamp = 0;
     };
-    // Brings `target` up to the newest finished picture: only the area changed since the last
-    // take, or all of it when `whole` is set or the sizes differ (target is then resized).
-    Taken Take(QImage& target, bool whole);
+    // What changed in the newest finished picture since the last take.
+    Taken Take();
+    // Draws `source` of the newest finished picture at `at`; false (nothing drawn) when there is
+    // none of `size`.
+    bool DrawTo(QPainter& painter, QPoint at, const QRect& source, QSize size);
 
 private:
     void run();
