@@ -1,5 +1,7 @@
 #include "grid_painter.h"
 
+#include "grid_pieces.h"
+
 #include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -9,331 +11,9 @@
 #include <cstring>
 #include <string_view>
 
+using namespace grid_pieces;
+
 namespace {
-
-constexpr QRgb kWhite = qRgb(255, 255, 255);
-constexpr QRgb kGridPen = qRgb(100, 100, 100);
-constexpr QRgb kEmptyBackground = qRgb(100, 100, 100);
-constexpr QRgb kZoneAbove = qRgb(255, 200, 200);
-constexpr QRgb kZoneBelow = qRgb(255, 255, 200);
-constexpr QRgb kZoneWithin = qRgb(200, 255, 200);
-constexpr QRgb kValueBar = qRgb(150, 150, 255);
-constexpr QRgb kMarkedBar = qRgb(100, 255, 100);
-constexpr QRgb kDarkBar = qRgb(100, 100, 100); // its outline is the grid pen: the same colour
-constexpr QRgb kReferenceMark = qRgb(255, 0, 0);
-constexpr QRgb kStripAbove = qRgb(255, 200, 100);
-constexpr QRgb kStripBelow = qRgb(255, 255, 100);
-constexpr QRgb kStripWithin = qRgb(100, 255, 100);
-constexpr QRgb kValueText = qRgb(255, 50, 50);
-constexpr QRgb kDiffAbove = qRgb(255, 50, 50);
-constexpr QRgb kDiffBelow = qRgb(255, 255, 50);
-constexpr QRgb kDiffWithin = qRgb(50, 155, 50);
-constexpr QRgb kChannelNumber = qRgb(50, 50, 150);
-constexpr QRgb kSimilarityGood = qRgb(50, 150, 50);
-constexpr QRgb kSimilarityBad = qRgb(250, 50, 50);
-constexpr QRgb kFailBox = qRgb(255, 100, 100);
-constexpr QRgb kFailText = qRgb(250, 250, 50);
-constexpr QRgb kPassBox = qRgb(100, 255, 100);
-constexpr QRgb kPassText = qRgb(50, 50, 250);
-constexpr QRgb kLoadText = qRgb(150, 150, 150);
-constexpr QRgb kOverallPass = qRgb(0, 255, 0);
-constexpr QRgb kEmergencyStop = qRgb(255, 0, 0);
-constexpr QRgb kUntestedArea = qRgb(225, 225, 225); // a cell no board measures
-
-constexpr std::string_view kDigits = "0123456789";
-constexpr std::string_view kSignedDigits = "-0123456789";
-constexpr std::string_view kSimilarityChars = "0123456789.-+e%";
-
-// Base layer pieces per cell: 32 bars, 32 hatched columns, 32 strip boxes, the verdict.
-constexpr int kBarSlot = 0;
-constexpr int kHatchSlot = GRID_CHANNELS;
-constexpr int kStripSlot = 2 * GRID_CHANNELS;
-constexpr int kVerdictSlot = 3 * GRID_CHANNELS;
-constexpr int kPiecesPerCell = kVerdictSlot + 1;
-constexpr std::uint32_t kHatched = 1;
-constexpr std::uint32_t kNoVerdict = 4; // verdict piece of an untested cell; verdicts are 1..3
-
-GdiFontRequest valueFontRequest(const GridGeometry& g) { return {Trunc(g.chw * 2 / 3), g.rows <= 1 ? 8 : 5}; }
-GdiFontRequest stripFontRequest(const GdiRect& frame)
-{
-    return {frame.bottom - frame.top, (frame.right - frame.left) / 128};
-}
-GdiFontRequest similarityFontRequest(const GridGeometry& g) { return {Trunc(g.ch / 8), 0, true}; }
-GdiFontRequest verdictFontRequest(const GdiRect& frame) { return {frame.bottom - frame.top, 30}; }
-
-int formatInt(char* out, int v)
-{
-    char digits[12];
-    int n = 0;
-    unsigned u = v < 0 ? 0u - unsigned(v) : unsigned(v);
-    do {
-        digits[n++] = char('0' + u % 10);
-        u /= 10;
-    } while (u);
-    int len = 0;
-    if (v < 0)
-        out[len++] = '-';
-    while (n)
-        out[len++] = digits[--n];
-    return len;
-}
-
-int lowerEdge(const GridGeometry& g, int r) { return g.barBottom(r) + g.lowerShift(); }
-int valueTextX(const GridGeometry& g, const GdiRect& column) { return Trunc(column.left + g.chw / 8); }
-int diffTextX(const GridGeometry& g, const GdiRect& column) { return Trunc(column.left + g.chw * 2 / 3 + g.chw / 8); }
-GdiRect hatchColumn(const GridGeometry& g, int c, int r, int k)
-{
-    const GdiRect col = g.barColumn(c, r, k);
-    return {col.left, col.top, col.right, lowerEdge(g, r)};
-}
-QPoint verdictTextOrigin(const GdiRect& v) { return {v.left + (v.right - v.left) / 2 - 90, v.top + 1}; }
-GdiRect verdictBox(const GdiRect& v) { return {v.left + 2, v.top + 2, v.right - 2, v.bottom - 2}; }
-
-// Value bar of channel k, empty when the channel shows none.
-GdiRect valueBar(const GridGeometry& g, const ColorBarCell& cell, int c, int r, int k)
-{
-    const std::uint8_t state = cell.channelState[k];
-    if (!GridGeometry::hasScale(cell) || (state != Active && state != Dark))
-        return {};
-    const double v = g.level(cell.value[k], cell.rangeHigh, cell.rangeLow);
-    return {g.valueBarLeft(c, k), Trunc(g.barTop(r) + v), g.valueBarRight(c, k), lowerEdge(g, r)};
-}
-
-QRgb barColour(const GridFrame& frame, const ColorBarCell& cell, int k)
-{
-    if (cell.channelState[k] == Dark)
-        return kDarkBar;
-    return cell.hitMark[k] && frame.fpcTestMode ? kMarkedBar : kValueBar;
-}
-
-QRgb stripColour(const ColorBarCell& cell, int k)
-{
-    return IsAboveUpper(cell, k) ? kStripAbove : IsBelowLower(cell, k) ? kStripBelow : kStripWithin;
-}
-
-// --- The passes, each step in its own function so that the layers reuse them. ---
-
-void drawFramePass(Raster& raster, const GridGeometry& g)
-{
-    raster.fill(0, 0, g.wc, g.hc, g.columns == 0 && g.rows == 0 ? kEmptyBackground : kWhite);
-
-    // A line from (0, y) to (Wc, y) leaves out its end point. The loop stops after one line when
-    // the step is zero or not a number.
-    const double stepY = g.h / g.rows;
-    for (double y = 0; y < g.hc; y += stepY) {
-        raster.fill(0, Trunc(y), g.wc, Trunc(y) + 1, kGridPen);
-        if (!(stepY > 0))
-            break;
-    }
-    const double stepX = g.w / g.columns;
-    for (double x = 0; x < g.wc; x += stepX) {
-        raster.fill(Trunc(x), 0, Trunc(x) + 1, g.hc, kGridPen);
-        if (!(stepX > 0))
-            break;
-    }
-
-    for (int r = 0; r < g.rows; ++r) {
-        for (int c = 0; c < g.columns; ++c) {
-            if (g.showVerdict) {
-                const GdiRect v = g.verdictFrame(c, r);
-                raster.rectangle(v.left, v.top, v.right, v.bottom, kGridPen, kWhite);
-            }
-            const GdiRect s = g.stripFrame(c, r);
-            raster.rectangle(s.left, s.top, s.right, s.bottom, kGridPen, kWhite);
-        }
-    }
-    for (int r = 0; r < g.rows; ++r) {
-        for (int c = 0; c < g.columns; ++c) {
-            for (int k = 0; k < GRID_CHANNELS; ++k) {
-                const GdiRect f = g.channelFrame(c, r, k);
-                raster.rectangle(f.left, f.top, f.right, f.bottom, kGridPen, kWhite);
-            }
-        }
-    }
-}
-
-// An empty range has no scale: nothing is placed on it. An untested cell shows no limits at all.
-void drawZones(Raster& raster, const GridGeometry& g, int c, int r, const ColorBarCell& cell, bool untested)
-{
-    const int y0 = g.barTop(r);
-    const int y1 = lowerEdge(g, r);
-    if (untested) {
-        for (int k = 0; k < GRID_CHANNELS; ++k) {
-            const GdiRect col = g.barColumn(c, r, k);
-            raster.fill(col.left, y0, col.right, y1, kUntestedArea);
-        }
-        return;
-    }
-    if (!GridGeometry::hasScale(cell))
-        return;
-    for (int k = 0; k < GRID_CHANNELS; ++k) {
-        const GdiRect col = g.barColumn(c, r, k);
-        const double u = g.level(cell.upperLimit[k], cell.rangeHigh, cell.rangeLow);
-        if (u > 0)
-            raster.fill(col.left, y0, col.right, Trunc(y0 + u), kZoneAbove);
-    }
-    for (int k = 0; k < GRID_CHANNELS; ++k) {
-        const GdiRect col = g.barColumn(c, r, k);
-        const double l = g.level(cell.lowerLimit[k], cell.rangeHigh, cell.rangeLow);
-        if (l > 0)
-            raster.fill(col.left, Trunc(y0 + l), col.right, y1, kZoneBelow);
-    }
-    for (int k = 0; k < GRID_CHANNELS; ++k) {
-        const GdiRect col = g.barColumn(c, r, k);
-        const double u = g.level(cell.upperLimit[k], cell.rangeHigh, cell.rangeLow);
-        const double l = g.level(cell.lowerLimit[k], cell.rangeHigh, cell.rangeLow);
-        if (u > 0 || l > 0) {
-            const int t = Trunc(y0 + u);
-            raster.fill(col.left, t, col.right, Trunc(t + l - u), kZoneWithin);
-        }
-    }
-}
-
-void drawBar(Raster& raster, const GdiRect& b, QRgb colour)
-{
-    if (colour == kDarkBar)
-        raster.rectangle(b.left, b.top, b.right, b.bottom, kGridPen, kDarkBar);
-    else
-        raster.fill(b.left, b.top, b.right, b.bottom, colour);
-}
-
-// With `underHatch`, the rows that the channel's hatching covers later are left out.
-void drawMarks(Raster& raster, const GridGeometry& g, int c, int r, const ColorBarCell& cell, bool underHatch)
-{
-    if (!GridGeometry::hasScale(cell))
-        return;
-    const int y0 = g.barTop(r);
-    for (int k = 0; k < GRID_CHANNELS; ++k) {
-        const double p = g.level(cell.reference[k], cell.rangeHigh, cell.rangeLow);
-        if (!(p > 0))
-            continue;
-        const GdiRect col = g.barColumn(c, r, k);
-        const int m = Trunc(y0 + p - 2);
-        const GdiRect hatch = hatchColumn(g, c, r, k);
-        if (underHatch && (cell.channelState[k] & 1) && !hatch.empty()) {
-            raster.fill(col.left, m, col.right, std::min(m + 2, hatch.top), kReferenceMark);
-            raster.fill(col.left, std::max(m, hatch.bottom), col.right, m + 2, kReferenceMark);
-        } else {
-            raster.fill(col.left, m, col.right, m + 2, kReferenceMark);
-        }
-    }
-}
-
-void drawHatch(Raster& raster, const GridGeometry& g, int c, int r, int k)
-{
-    const GdiRect h = hatchColumn(g, c, r, k);
-    raster.hatchedRectangle(h.left, h.top, h.right, h.bottom, kGridPen);
-}
-
-void drawValues(Raster& raster, const GridGeometry& g, int c, int r, const ColorBarCell& cell, GdiTextFont& font)
-{
-    char text[16];
-    const int y = lowerEdge(g, r) - 1;
-    for (int k = 0; k < GRID_CHANNELS; ++k) {
-        if (cell.channelState[k] != Active)
-            continue;
-        const int n = formatInt(text, int(cell.value[k]));
-        font.draw(raster, TextAngle::Up, valueTextX(g, g.barColumn(c, r, k)), y, {text, std::size_t(n)}, kValueText);
-    }
-}
-
-void drawDiffs(Raster& raster, const GridGeometry& g, int c, int r, const ColorBarCell& cell, GdiTextFont& font)
-{
-    char text[16];
-    const int y = g.barTop(r) + 1;
-    for (int k = 0; k < GRID_CHANNELS; ++k) {
-        if (cell.channelState[k] != Active)
-            continue;
-        const QRgb colour = IsAboveUpper(cell, k) ? kDiffAbove : IsBelowLower(cell, k) ? kDiffBelow : kDiffWithin;
-        const int n = formatInt(text, int(cell.value[k]) - int(cell.reference[k]));
-        font.draw(raster, TextAngle::Down, diffTextX(g, g.barColumn(c, r, k)), y, {text, std::size_t(n)}, colour);
-    }
-}
-
-void drawStripBox(Raster& raster, const GridGeometry& g, int c, int r, const ColorBarCell& cell, int k, bool untested)
-{
-    const GdiRect box = g.stripBox(c, r, k);
-    if (untested || cell.channelState[k] != Active)
-        raster.hatchedRectangle(box.left, box.top, box.right, box.bottom, kGridPen);
-    else
-        raster.fill(box.left, box.top, box.right, box.bottom, stripColour(cell, k));
-}
-
-void drawStripLabel(Raster& raster, const GridGeometry& g, int c, int r, int k, GdiTextFont& font)
-{
-    const GdiRect box = g.stripBox(c, r, k);
-    const char label[2] = {char('0' + k / 10), char('0' + k % 10)};
-    font.draw(raster, TextAngle::Horizontal, box.left + 1, box.top - 1, {label, 2}, kChannelNumber);
-}
-
-QPoint similarityOrigin(const GridGeometry& g, int c, int r) { return {Trunc(g.cellX(c) + 3), Trunc(g.cellY(r) + 30)}; }
-
-void drawSimilarity(Raster& raster, const GridGeometry& g, int c, int r, const ColorBarCell& cell, GdiFontCache& fonts)
-{
-    if (!cell.similarityOn)
-        return;
-    char text[40];
-    const double s = cell.similarity;
-    const int n = std::clamp(std::snprintf(text, sizeof text, "%02.5g%%", s * 100), 0, int(sizeof text) - 1);
-    const QPoint at = similarityOrigin(g, c, r);
-    fonts.get(similarityFontRequest(g))
-        .draw(raster, TextAngle::Horizontal, at.x(), at.y(), {text, std::size_t(n)},
-            cell.similarityThreshold < s ? kSimilarityGood : kSimilarityBad);
-}
-
-// An untested cell has no verdict: a plain box, no text.
-void drawVerdict(Raster& raster, const GdiRect& v, CellVerdict verdict, bool untested, GdiFontCache& fonts)
-{
-    const GdiRect box = verdictBox(v);
-    if (untested) {
-        raster.fill(box.left, box.top, box.right, box.bottom, kUntestedArea);
-        return;
-    }
-    QRgb textColour = kLoadText;
-    if (verdict == Fail) {
-        raster.fill(box.left, box.top, box.right, box.bottom, kFailBox);
-        textColour = kFailText;
-    } else if (verdict == Pass) {
-        raster.fill(box.left, box.top, box.right, box.bottom, kPassBox);
-        textColour = kPassText;
-    } else {
-        raster.fillHatch(box.left, box.top, box.right, box.bottom);
-    }
-    const QPoint at = verdictTextOrigin(v);
-    fonts.get(verdictFontRequest(v))
-        .draw(raster, TextAngle::Horizontal, at.x(), at.y(), VerdictText(verdict), textColour);
-}
-
-void drawPiece(Raster& raster, const GridPainter::Piece& piece, int slot, GdiFontCache& fonts)
-{
-    if (!piece.kind)
-        return;
-    const GdiRect& s = piece.shape;
-    if (slot < kHatchSlot)
-        drawBar(raster, s, piece.kind);
-    else if (slot == kVerdictSlot)
-        drawVerdict(raster, s, CellVerdict(piece.kind - 1), piece.kind == kNoVerdict, fonts);
-    else if (piece.kind == kHatched)
-        raster.hatchedRectangle(s.left, s.top, s.right, s.bottom, kGridPen);
-    else
-        raster.fill(s.left, s.top, s.right, s.bottom, piece.kind);
-}
-
-// The overall "PASS" needs a passing grid of several columns with at least one cell judged (a
-// LOAD cell judges nothing).
-bool showsOverallPass(const GridGeometry& g, const GridFrame& frame)
-{
-    if (frame.failCount != 0 || g.columns <= 1 || g.rows <= 0 || frame.emergencyStop)
-        return false;
-    for (int r = 0; r < g.rows; ++r) {
-        for (int c = 0; c < g.columns; ++c) {
-            const auto& states = frame.cells[c][r].channelState;
-            if (!frame.untested[c][r] && std::find(std::begin(states), std::end(states), Active) != std::end(states))
-                return true;
-        }
-    }
-    return false;
-}
 
 // Runs of pixels that are not white, one row each.
 std::vector<GdiRect> InkRuns(const QImage& image)
@@ -746,6 +426,14 @@ void GridPainter::paintLayered(QImage& image, const GridGeometry& g, const GridF
     }
     raster.setRecorder(nullptr);
     drawn_.swap(drawnNext_);
+    if (retained) {
+        // The image held the last picture: it changed only under both paints' top layers and
+        // where the base layer changed.
+        lastChange_.assign(drawnNext_.begin(), drawnNext_.end());
+        lastChange_.insert(lastChange_.end(), changed_.begin(), changed_.end());
+        lastChange_.insert(lastChange_.end(), drawn_.begin(), drawn_.end());
+        lastChangeKnown_ = true;
+    }
 
     retainedBits_ = image.constBits();
     retainedKey_ = image.cacheKey();
@@ -754,6 +442,7 @@ void GridPainter::paintLayered(QImage& image, const GridGeometry& g, const GridF
 
 void GridPainter::paint(QImage& image, const GridFrame& frame)
 {
+    lastChangeKnown_ = false;
     if (image.isNull() || image.format() != QImage::Format_RGB32)
         return;
     const GridGeometry g(image.width(), image.height(), std::clamp(frame.columns, 0, GRID_MAX_COLUMNS),

@@ -60,6 +60,9 @@ public:
 
     // The image's size is the client size. Its format must be Format_RGB32.
     void paint(QImage& image, const GridFrame& frame);
+    // Where the last paint changed its image against the picture the image held before, as
+    // rectangles that may overlap; null when it may have changed anywhere.
+    const std::vector<GdiRect>* lastChange() const { return lastChangeKnown_ ? &lastChange_ : nullptr; }
 
     // A piece of the base layer.
     struct Piece {
@@ -102,4 +105,6 @@ private:
     qint64 retainedKey_ = 0;
     bool retainedValid_ = false;
     std::vector<GdiRect> drawn_, drawnNext_, changed_;
+    std::vector<GdiRect> lastChange_;
+    bool lastChangeKnown_ = false;
 };

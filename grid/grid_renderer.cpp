@@ -2,19 +2,31 @@
 
 #include "grid_geometry.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
-void copyArea(QImage& to, const QImage& from, const QRegion& area)
+// Copies what the painter changed, or all of it where that is unknown or would cost more.
+void copyChange(QImage& to, const QImage& from, const std::vector<GdiRect>* change)
 {
-    const QRect bounds(QPoint(0, 0), to.size());
+    const int w = to.width(), h = to.height();
+    long long work = 0;
+    if (change)
+        for (const GdiRect& rect : *change)
+            work += (16LL + rect.right - rect.left) * (rect.bottom - rect.top);
+    if (!change || work >= (long long)w * h) {
+        std::memcpy(to.bits(), from.constBits(), std::size_t(to.sizeInBytes()));
+        return;
+    }
     const std::size_t pixel = 4; // both Format_RGB32
-    for (const QRect& rect : area) {
-        const QRect r = rect.intersected(bounds);
-        for (int y = r.top(); y <= r.bottom(); ++y)
-            std::memcpy(to.scanLine(y) + r.left() * pixel, from.constScanLine(y) + r.left() * pixel,
-                        std::size_t(r.width()) * pixel);
+    for (const GdiRect& rect : *change) {
+        const int left = std::max(rect.left, 0), right = std::min(rect.right, w);
+        if (left >= right)
+            continue;
+        for (int y = std::max(rect.top, 0); y < std::min(rect.bottom, h); ++y)
+            std::memcpy(to.scanLine(y) + left * pixel, from.constScanLine(y) + left * pixel,
+                        std::size_t(right - left) * pixel);
     }
 }
 
@@ -117,7 +129,7 @@ void GridRenderer::run()
                 ready_ = work_.copy();
                 readyChanged_ = QRect(QPoint(0, 0), size);
             } else {
-                copyArea(ready_, work_, changed);
+                copyChange(ready_, work_, painter_.lastChange());
                 readyChanged_ += changed;
             }
             readyStamp_ = stamp;

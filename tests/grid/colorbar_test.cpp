@@ -326,7 +326,7 @@ TEST(GridThreads, TheRefreshedWindowEndsUpShowingTheFinalState)
     CColorBar bar;
     bar.SetColumns(3);
     bar.SetRows(2);
-    bar.resize(420, 300);
+    bar.resize(1000, 700); // big enough cells for the layered picture
     bar.show();
     bar.SetRefreshTimer(10, true);
     const auto shown = [&] {
@@ -353,7 +353,7 @@ TEST(GridThreads, TheRefreshedWindowEndsUpShowingTheFinalState)
     });
     ASSERT_TRUE(waitUntil([&] { return cycles > 50; }));
     // A paint here at a new size puts a picture in the window that the drawing thread never drew.
-    bar.resize(460, 320);
+    bar.resize(1040, 720);
     QCoreApplication::processEvents();
     ASSERT_TRUE(waitUntil([&] { return cycles > 150; }));
     stop = true;
@@ -364,6 +364,11 @@ TEST(GridThreads, TheRefreshedWindowEndsUpShowingTheFinalState)
     bar.SetEmergencyStop(true);
     EXPECT_TRUE(waitUntil([&] { return shown() == finalPicture(); }));
     bar.SetEmergencyStop(false);
+    EXPECT_TRUE(waitUntil([&] { return shown() == finalPicture(); }));
+    // One bar grows: only its few pixels are copied.
+    CellData grown = CellData::passing();
+    grown.value[3] = 900;
+    feed(bar, 2, 1, grown);
     EXPECT_TRUE(waitUntil([&] { return shown() == finalPicture(); }));
 }
 
