@@ -521,7 +521,7 @@ void CColorBar::refreshChanged()
         update();
         return;
     }
-    // Drawn on the renderer's thread; the UI thread only copies the cells that changed.
+    // Drawn on the renderer's thread; the UI thread only shows the cells that changed.
     if (!renderer_)
         renderer_ = std::make_unique<GridRenderer>(
             [this] { QMetaObject::invokeMethod(this, "applyRendered", Qt::QueuedConnection); });
